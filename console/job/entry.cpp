@@ -1,0 +1,78 @@
+#include "entry.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "console.h"
+#include "file_job.h"
+#include "messages.h"
+#include "run_state.h"
+#include "system.h"
+
+namespace quill {
+
+void write_usage() {
+    for (const char* line : msg::kUsageLines) console_write(stderr, line);
+}
+
+namespace {
+
+void write_mode_summary(const Options& o) {
+    if (o.null_only) {
+        console_write(stdout, o.gop_only ? msg::kGopOnlyMode : msg::kNullOnlyMode);
+        console_write(stdout, "\n");
+        return;
+    }
+    auto mark = [](int enabled) { return enabled ? msg::kEnabledMark : msg::kDisabledMark; };
+    console_printf(stdout, "%s%s%s%s%s", o.keep_eit ? msg::kEitOn : msg::kEitOff, msg::kSlash,
+                   o.keep_ecm ? msg::kEcmOn : msg::kEcmOff, msg::kSlash, o.keep_emm ? msg::kEmmOn : msg::kEmmOff);
+    console_printf(stdout, msg::kOutputsFormat, mark(o.hd_enabled), mark(o.sd_enabled[0]), mark(o.sd_enabled[1]),
+                   mark(o.sd_enabled[2]), mark(o.oneseg_enabled));
+    console_write(stdout, "\n");
+}
+
+}  // namespace
+
+int run_program(int argc, const char* const* argv) {
+    auto run = std::make_unique<RunState>();
+    Options& o = run->options;
+    ParseResult parsed = parse_command_line(argc, argv, o);
+    if (parsed.status != ParseStatus::Ok) {
+        write_usage();
+        if (parsed.status == ParseStatus::NegativeOverlap) console_write(stderr, msg::kNegativeOverlap);
+        return 1;
+    }
+    if (o.null_only) {
+        o.descramble_mode = 0;
+        o.rewrite_pts = 0;
+    }
+    run->stdout_interactive = stdout_is_interactive() ? 1 : 0;
+    write_mode_summary(o);
+    if (o.wait_enabled) {
+        if (o.wait_msec <= 0) {
+            o.wait_msec = 10;
+            o.wait_enabled = 0;
+        } else {
+            timer_resolution_begin();
+        }
+    }
+    std::unique_ptr<std::uint8_t[]> read_buffer(new (std::nothrow) std::uint8_t[kReadBufferSize]);
+    if (!read_buffer) {
+        console_write(stderr, msg::kNoReadBuffer);
+        return 1;
+    }
+    run->job.read_buffer = read_buffer.get();
+
+    const int remembered_cs_mode = o.cs_mode;
+    bool all_ok = true;
+    for (const InputEntry& input : parsed.inputs) {
+        run->overlap_active = 1;
+        if (!run_file_job(*run, input.path, input.too_long)) all_ok = false;
+        o.cs_mode = remembered_cs_mode;
+    }
+    if (o.wait_enabled) timer_resolution_end();
+    return all_ok ? 0 : 2;
+}
+
+}  // namespace quill

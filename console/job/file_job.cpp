@@ -1,0 +1,289 @@
+#include "file_job.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "console.h"
+#include "hooks.h"
+#include "messages.h"
+#include "naming.h"
+#include "path.h"
+#include "routing.h"
+#include "run_state.h"
+#include "stats.h"
+#include "system.h"
+#include "ts_packet.h"
+#include "writer.h"
+
+namespace quill {
+
+namespace {
+
+enum class Next { Restart, Pass, EndOfInput, Finish };
+
+std::string slot_suffix(const Options& o, int slot) {
+    if (slot == kSlotHd) {
+        if (o.null_only) return o.gop_only ? "" : "_NULL";
+        return "_HD";
+    }
+    if (slot == kSlotOneSeg) return "_1SEG";
+    if (slot == kSlotOneSeg2) return "_1SEG2";
+    return (o.cs_mode ? "_CS" : "_SD") + std::to_string(slot - 2);
+}
+
+int slot_enabled(const Options& o, int slot) {
+    if (slot == kSlotHd) return o.null_only ? 1 : o.hd_enabled;
+    if (slot == kSlotOneSeg || slot == kSlotOneSeg2) return o.oneseg_enabled;
+    return o.cs_mode ? 1 : o.sd_enabled[static_cast<std::size_t>(slot - 3)];
+}
+
+// B: every slot named and reset for a (re)started job.
+void start_job(RunState& run) {
+    JobState& job = run.job;
+    const Options& o = run.options;
+    job.last_second = calendar_seconds();
+    job.service_mode_seen = MODE_UNDECIDED;
+    job.first_pass_done = 0;
+    job.oneseg_in_use_seen = 0;
+    job.total_read = 0;
+    reset_tables(run.tables);
+    for (int i = 0; i < kSlotCount; ++i) {
+        OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
+        s.suffix = slot_suffix(o, i);
+        s.enabled = slot_enabled(o, i);
+        s.path = build_output_name(o, job.drive, job.folder, job.base, s.suffix, job.ext);
+        s.base_path = join_path(job.drive, job.folder, job.base, job.ext);
+        s.fd = -1;
+        s.in_use = (i == kSlotHd && o.null_only) ? 1 : 0;
+        ring_resize(s.overlap_ring, o.overlap_before_k > 0 ? o.overlap_before_k * 1024 : 0);
+        s.service_id = s.pmt_pid = s.pcr_pid = 0;
+        s.es_pids.fill(0);
+        s.es_count = 0;
+        s.ecm_pids.fill(0);
+        s.video_pid = s.previous_video_pid = s.first_audio_pid = -1;
+        s.audio_pids.fill(-1);
+        s.pcr_pending = 0;
+        s.split_number = 0;
+        s.overlap_after_left = 0;
+        reset_segment_state(run, i);
+    }
+}
+
+// C.2: files still open from an abandoned pass are closed without flushing.
+void close_pass_files(RunState& run) {
+    JobState& job = run.job;
+    for (int i = 0; i < kSlotCount; ++i) {
+        OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
+        if (s.fd >= 0) file_close(s.fd);
+        if (s.gop_list_fd >= 0) file_close(s.gop_list_fd);
+        if (s.prev_gop_list_fd >= 0) file_close(s.prev_gop_list_fd);
+        if (s.overlap_after_handle >= 0) file_close(s.overlap_after_handle);
+        s.fd = s.gop_list_fd = s.prev_gop_list_fd = s.overlap_after_handle = -1;
+        s.buffer_fill = 0;
+        s.scrambled_count = 0;
+        s.packets_written = s.prev_gop_packets = s.prev_gop_left = 0;
+        s.opened_this_pass = false;
+        reset_segment_state(run, i);
+        stats_discard(s);
+    }
+    for (auto& path : job.opened_files) job.abandoned_files.push_back(std::move(path));
+    job.opened_files.clear();
+}
+
+// Reads up to `count` bytes behind `at`; returns the bytes now valid there (descrambling may
+// change the count), 0 at the end of the input or on a read error.
+int read_chunk(RunState& run, std::uint8_t* at, int count) {
+    if (count <= 0) return 0;
+    long long n = file_read(run.job.source_fd, at, static_cast<std::size_t>(count));
+    if (n <= 0) return 0;
+    run.job.total_read += n;
+    return static_cast<int>(n);
+}
+
+// C: a new pass over the file. Returns false when no unit size was found.
+bool start_pass(RunState& run) {
+    JobState& job = run.job;
+    close_pass_files(run);
+    job.total_read = 0;
+    job.file_size = file_seek(job.source_fd, 0, 2);
+    file_seek(job.source_fd, 0, 0);
+    job.buffer_fill = read_chunk(run, job.read_buffer, kChunkSize);
+    job.confirm_sync = false;
+    job.unit_size = select_unit_size(job.read_buffer, job.read_buffer + job.buffer_fill);
+    if (job.unit_size < kMinUnitSize) {
+        console_write(stdout, msg::kUnitSizeFailed);
+        return false;
+    }
+    return true;
+}
+
+// Hands the current packet to the routing; false after a failed write.
+bool handle_packet(RunState& run) {
+    JobState& job = run.job;
+    const int pid = ts_pid(job.current);
+    if (run.options.rewrite_pts) rebase_time_stamps(run, pid);
+    PacketReport report;
+    const long long r = process_packet(run, pid, report, run.options.keep_eit, run.options.keep_ecm);
+    job.service_mode_seen = report.service_mode;
+    return r != -1;
+}
+
+// D: the main loop over the units of the file.
+Next main_loop(RunState& run) {
+    JobState& job = run.job;
+    const int unit = job.unit_size;
+    for (;;) {
+        job.current = job.read_buffer;
+        job.end = job.read_buffer + job.buffer_fill;
+        while (job.current + unit <= job.end) {
+            if (*job.current != kSyncByte || job.confirm_sync) {
+                const std::uint8_t* p = find_sync(job.current, job.end, unit);
+                if (!p) {
+                    // Every position up to here has been ruled out: keep only the last stretch that
+                    // may still start a synchronised run, so that the refill always reads more.
+                    std::uint8_t* keep_from = job.end - 8 * unit;
+                    if (keep_from > job.current) job.current = keep_from;
+                    job.confirm_sync = true;
+                    break;
+                }
+                job.confirm_sync = false;
+                job.current = const_cast<std::uint8_t*>(p);
+                if (job.current + unit > job.end) break;
+            }
+            if (run.cs_detected) {
+                run.options.cs_mode = 1;
+                run.cs_detected = 0;
+                return Next::Restart;
+            }
+            if (run.outputs[kSlotOneSeg].in_use != job.oneseg_in_use_seen) {
+                job.oneseg_in_use_seen = run.outputs[kSlotOneSeg].in_use;
+                if (!job.first_pass_done)
+                    for (int i = 0; i < kSlotCount; ++i)
+                        if (i != kSlotOneSeg) run.outputs[static_cast<std::size_t>(i)].in_use = 0;
+                return Next::Pass;
+            }
+            if (!job.first_pass_done && job.service_mode_seen != MODE_UNDECIDED) {
+                job.first_pass_done = 1;
+                return Next::Pass;
+            }
+            if (!handle_packet(run)) return Next::Finish;
+            job.current = run.job.current + unit;
+        }
+        // Refill behind the leftover.
+        const int leftover = static_cast<int>(job.end - job.current);
+        std::memmove(job.read_buffer, job.current, static_cast<std::size_t>(leftover));
+        const int got = read_chunk(run, job.read_buffer + leftover, kChunkSize - leftover);
+        job.buffer_fill = leftover + got;
+        if (got < 1) return Next::EndOfInput;
+        if (run.options.wait_enabled) sleep_ms(run.options.wait_msec);
+        const std::int64_t now = calendar_seconds();
+        if (now != job.last_second) job.last_second = now;
+    }
+}
+
+// E: the last, short stretch of the input.
+bool end_of_input(RunState& run) {
+    JobState& job = run.job;
+    job.current = job.read_buffer;
+    job.end = job.read_buffer + job.buffer_fill;
+    while (job.current + kPacketSize <= job.end) {
+        if (*job.current != kSyncByte || job.confirm_sync) {
+            const std::uint8_t* p = find_sync_tail(job.current, job.end, job.unit_size);
+            if (!p) break;
+            job.confirm_sync = false;
+            job.current = const_cast<std::uint8_t*>(p);
+            if (job.current + kPacketSize > job.end) break;
+        }
+        if (!handle_packet(run)) return false;
+        job.current = run.job.current + job.unit_size;
+    }
+    return true;
+}
+
+// F: every output flushed, cut back where asked, closed; leftovers of abandoned passes removed.
+void finish_job(RunState& run) {
+    JobState& job = run.job;
+    for (int i = 0; i < kSlotCount; ++i) {
+        OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
+        if (s.overlap_after_handle >= 0) {
+            const std::size_t due = static_cast<std::size_t>(s.overlap_after_left > 0 ? s.overlap_after_left : 0) * 188u;
+            const std::size_t n = std::min(s.buffer_fill, due);
+            if (run.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
+            file_close(s.overlap_after_handle);
+            s.overlap_after_handle = -1;
+        }
+        if (s.fd >= 0) {
+            if (s.buffer_fill > 0) {
+                const long long due = static_cast<long long>(s.buffer_fill);
+                if (file_write(s.fd, s.write_buffer.get(), s.buffer_fill) != due) {
+                    console_printf(stdout, msg::kWriteFailed, s.path.c_str());
+                    job.failed = true;
+                }
+            }
+            release_write_buffer(s);
+            file_close(s.fd);
+            s.fd = -1;
+        }
+        finish_slot_segments(run, i);
+    }
+    for (const auto& path : job.abandoned_files)
+        if (std::find(job.opened_files.begin(), job.opened_files.end(), path) == job.opened_files.end())
+            file_remove(path.c_str());
+    job.abandoned_files.clear();
+    job.opened_files.clear();
+}
+
+}  // namespace
+
+bool run_file_job(RunState& run, const std::string& source_path, bool path_too_long) {
+    JobState& job = run.job;
+    const Options& o = run.options;
+    job.failed = false;
+    job.source_fd = path_too_long ? -1 : file_open_read(source_path.c_str());
+    if (job.source_fd < 0) {
+        console_printf(stdout, msg::kOpenSourceFailed, source_path.c_str());
+        return false;
+    }
+    job.source_identity = file_identity(job.source_fd);
+
+    PathParts parts = split_path(source_path);
+    job.source_drive = parts.drive;
+    console_printf(stdout, msg::kSourceName, (parts.base + parts.ext).c_str());
+    if (!o.output_folder.empty()) {
+        PathParts out = split_path(o.output_folder);
+        parts.drive = out.drive;
+        parts.folder = out.folder;
+    }
+    job.drive = parts.drive;
+    job.folder = parts.folder;
+    job.base = parts.base;
+    job.ext = parts.ext;
+    job.summary_log_path = build_output_name(o, job.drive, job.folder, job.base, "", ".log");
+    job.tsselect_log_path = build_output_name(o, job.drive, job.folder, job.base, "_tsselect", ".log");
+    if (o.log_file) {
+        file_create_empty(job.summary_log_path.c_str());
+        file_create_empty(job.tsselect_log_path.c_str());
+    }
+
+    Next next = Next::Restart;
+    while (next == Next::Restart || next == Next::Pass) {
+        if (next == Next::Restart) start_job(run);
+        if (!start_pass(run)) {
+            job.failed = true;
+            next = Next::Finish;
+            break;
+        }
+        next = main_loop(run);
+    }
+    if (next == Next::EndOfInput) {
+        if (!end_of_input(run)) job.failed = true;
+    } else {
+        job.failed = true;  // a failed write
+    }
+    finish_job(run);
+    file_close(job.source_fd);
+    job.source_fd = -1;
+    return !job.failed;
+}
+
+}  // namespace quill

@@ -1,0 +1,57 @@
+// The records the console program keeps for its whole run, owned by the entry and passed by
+// reference to every function that needs them.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "options.h"
+#include "output_stream.h"
+#include "tables.h"
+
+namespace quill {
+
+constexpr std::size_t kReadBufferSize = 8u * 1024u * 1024u;
+constexpr int kChunkSize = 8192;
+
+struct JobState {
+    int source_fd = -1;
+    std::uint8_t* read_buffer = nullptr;  // lent by the entry, kReadBufferSize bytes
+    int buffer_fill = 0;
+    std::uint8_t* current = nullptr;  // the unit being examined
+    std::uint8_t* end = nullptr;      // one past the valid bytes
+    int unit_size = 0;
+    long long file_size = 0;
+    long long total_read = 0;
+    FileIdentity source_identity;
+    std::string source_drive;
+    std::string drive, folder, base, ext;  // name parts of the outputs
+    std::string summary_log_path;
+    std::string tsselect_log_path;
+    int service_mode_seen = MODE_UNDECIDED;
+    int oneseg_in_use_seen = 0;
+    int first_pass_done = 0;
+    std::int64_t last_second = 0;
+    // Set after damaged bytes were skipped: the next 0x47 still needs the 8-sync confirmation.
+    bool confirm_sync = false;
+    bool failed = false;  // the input could not be processed to its end
+    // Files opened by the current pass, and those opened by abandoned passes: a file that only an
+    // abandoned pass wrote is removed at the end, so no partial leftover stays beside the outputs.
+    std::vector<std::string> opened_files;
+    std::vector<std::string> abandoned_files;
+};
+
+struct RunState {
+    Options options;
+    std::array<OutputStream, kSlotCount> outputs;
+    ProgramTables tables;
+    JobState job;
+    int cs_detected = 0;
+    int overlap_active = 0;
+    int stdout_interactive = 0;
+};
+
+}  // namespace quill

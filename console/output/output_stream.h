@@ -1,0 +1,81 @@
+// One output slot: its current file, the write buffer, the programme it carries and the state the
+// segmentation keeps for it. The program has a fixed array of 20 (see RunState).
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quill {
+
+constexpr int kSlotCount = 20;
+constexpr int kSlotHd = 0;
+constexpr int kSlotOneSeg = 1;
+constexpr int kSlotOneSeg2 = 2;
+constexpr int kFirstMultiSlot = 3;
+
+using Packet = std::array<std::uint8_t, 188>;
+
+// The last packets written live, for the overlap kept before a split. Each entry's copy is
+// allocated on first use and reused afterwards, so pushing allocates nothing once the ring is full.
+struct PacketRing {
+    std::vector<std::unique_ptr<Packet>> items;
+    int head = 0;
+    int tail = 0;
+    int count = 0;
+    int capacity = 0;
+};
+
+void ring_resize(PacketRing& ring, int capacity);  // empties the ring
+void ring_push(PacketRing& ring, const std::uint8_t* packet);
+void ring_clear(PacketRing& ring);                 // releases the copies
+const std::uint8_t* ring_at(const PacketRing& ring, int i);  // i-th oldest
+
+struct OutputStream {
+    int fd = -1;
+    std::string path;
+    std::string base_path;
+    std::string suffix;
+    int in_use = 0;
+    int enabled = 0;
+
+    // The programme assigned to the slot.
+    int service_id = 0;
+    int pmt_pid = 0;
+    int pcr_pid = 0;  // 0 when the PCR travels on one of the elementary PIDs
+    std::array<int, 20> es_pids{};
+    int es_count = 0;
+    std::array<int, 20> ecm_pids{};
+    int video_pid = -1;
+    int previous_video_pid = -1;
+    int first_audio_pid = -1;
+    std::array<int, 10> audio_pids{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    Packet last_pat_packet{};
+    Packet last_pmt_packet{};
+    Packet last_pcr_packet{};
+    int pcr_pending = 0;  // the next PCR packet also goes to a freshly opened audio part file
+
+    int scrambled_count = 0;
+
+    // -BUFF buffer; capacity is 64-bit so that large sizes cannot wrap.
+    std::unique_ptr<std::uint8_t[]> write_buffer;
+    std::size_t buffer_capacity = 0;
+    std::size_t buffer_fill = 0;
+
+    int split_number = 0;
+    PacketRing overlap_ring;
+    int overlap_after_handle = -1;
+    int overlap_after_left = 0;
+
+    int gop_list_fd = -1;
+    int prev_gop_list_fd = -1;
+    int packets_written = 0;
+    int prev_gop_packets = 0;
+    int prev_gop_left = 0;
+
+    bool opened_this_pass = false;  // the current pass (re)opened `path`
+};
+
+}  // namespace quill

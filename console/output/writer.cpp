@@ -1,0 +1,152 @@
+#include "writer.h"
+
+#include <cstring>
+#include <new>
+
+#include "console.h"
+#include "messages.h"
+#include "stats.h"
+#include "ts_packet.h"
+
+namespace quill {
+
+void ring_resize(PacketRing& ring, int capacity) {
+    ring_clear(ring);
+    ring.items.clear();
+    ring.items.shrink_to_fit();
+    ring.capacity = capacity > 0 ? capacity : 0;
+    ring.items.resize(static_cast<std::size_t>(ring.capacity));
+}
+
+void ring_push(PacketRing& ring, const std::uint8_t* packet) {
+    if (ring.capacity <= 0) return;
+    if (ring.count >= ring.capacity) ring.head = (ring.head + 1) % ring.capacity;
+    auto& item = ring.items[static_cast<std::size_t>(ring.tail)];
+    if (!item) item = std::make_unique<Packet>();
+    std::memcpy(item->data(), packet, 188);
+    ring.tail = (ring.tail + 1) % ring.capacity;
+    if (ring.count < ring.capacity) ++ring.count;
+}
+
+void ring_clear(PacketRing& ring) {
+    for (int i = 0; i < ring.count && ring.capacity > 0; ++i)
+        ring.items[static_cast<std::size_t>((ring.head + i) % ring.capacity)].reset();
+    ring.head = ring.tail = ring.count = 0;
+}
+
+const std::uint8_t* ring_at(const PacketRing& ring, int i) {
+    return ring.items[static_cast<std::size_t>((ring.head + i) % ring.capacity)]->data();
+}
+
+void release_write_buffer(OutputStream& slot) {
+    slot.write_buffer.reset();
+    slot.buffer_capacity = 0;
+    slot.buffer_fill = 0;
+}
+
+namespace {
+
+void close_overlap_after(OutputStream& slot) {
+    file_close(slot.overlap_after_handle);
+    slot.overlap_after_handle = -1;
+}
+
+// Opens the slot's file, truncated. The input being read is never opened for writing, whatever
+// name the output got.
+int open_output(RunState& run, OutputStream& slot) {
+    int fd = file_open_rw_create(slot.path.c_str());
+    if (fd >= 0 && file_identity(fd) == run.job.source_identity) {
+        file_close(fd);
+        fd = -1;
+    }
+    if (fd >= 0 && file_truncate(fd, 0) != 0) {
+        file_close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+long long flush_write_buffer(RunState& run, OutputStream& slot) {
+    if (slot.overlap_after_handle >= 0) {
+        const std::size_t due = static_cast<std::size_t>(slot.overlap_after_left > 0 ? slot.overlap_after_left : 0) * 188u;
+        const std::size_t n = slot.buffer_fill < due ? slot.buffer_fill : due;
+        if (run.overlap_active && n > 0) file_write(slot.overlap_after_handle, slot.write_buffer.get(), n);
+        slot.overlap_after_left -= static_cast<int>(n / 188);
+        if (slot.overlap_after_left <= 0) close_overlap_after(slot);
+    }
+    long long written = 0;
+    if (slot.buffer_fill > 0) written = file_write(slot.fd, slot.write_buffer.get(), slot.buffer_fill);
+    slot.buffer_fill = 0;
+    return written;
+}
+
+long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live) {
+    const Options& o = run.options;
+    if (!slot.enabled || !slot.in_use) return 0;
+    if (slot.fd < 0 && !o.gop_only) {
+        slot.fd = open_output(run, slot);
+        if (slot.fd < 0) {
+            console_printf(stdout, msg::kOpenOutputFailed, slot.path.c_str());
+            return -1;
+        }
+        if (!slot.opened_this_pass) {
+            slot.opened_this_pass = true;
+            run.job.opened_files.push_back(slot.path);
+        }
+        if (o.collect_stats) stats_register_file(run, slot, slot.fd);
+        release_write_buffer(slot);
+        if (o.buffer_mb > 0) {
+            const std::size_t size = static_cast<std::size_t>(o.buffer_mb) * 1048576u;
+            slot.write_buffer.reset(new (std::nothrow) std::uint8_t[size]);
+            if (slot.write_buffer) slot.buffer_capacity = size;
+        }
+        slot.packets_written = 0;
+    }
+    ++slot.packets_written;
+    if (o.gop_only) return 188;
+
+    if (o.collect_stats) {
+        stats_count_packet(run, slot, slot.fd, packet);
+        if (slot.overlap_after_handle >= 0 && slot.prev_gop_left > 0 && live && run.overlap_active)
+            stats_count_packet(run, slot, slot.overlap_after_handle, packet);
+    }
+    if (slot.prev_gop_left > 0 && live && run.overlap_active) {
+        ++slot.prev_gop_packets;
+        --slot.prev_gop_left;
+    }
+
+    bool wrote = false;
+    long long written = 0;
+    long long due = 0;
+    if (slot.write_buffer && live) {
+        if (slot.buffer_fill + 188 > slot.buffer_capacity) {
+            due = static_cast<long long>(slot.buffer_fill);
+            written = flush_write_buffer(run, slot);
+            wrote = true;
+        }
+        std::memcpy(slot.write_buffer.get() + slot.buffer_fill, packet, 188);
+        slot.buffer_fill += 188;
+    } else {
+        if (slot.overlap_after_handle >= 0 && live) {
+            if (slot.overlap_after_left > 0) {
+                if (run.overlap_active) file_write(slot.overlap_after_handle, packet, 188);
+                --slot.overlap_after_left;
+            }
+            if (slot.overlap_after_left <= 0) close_overlap_after(slot);
+        }
+        written = file_write(slot.fd, packet, 188);
+        due = 188;
+        wrote = true;
+    }
+    if (live && slot.overlap_ring.capacity > 0) ring_push(slot.overlap_ring, packet);
+    if (live && ts_scrambling_control(packet) != 0) ++slot.scrambled_count;
+    if (wrote && written != due) {
+        console_printf(stdout, msg::kWriteFailed, slot.path.c_str());
+        return -1;
+    }
+    return wrote ? written : 0;
+}
+
+}  // namespace quill

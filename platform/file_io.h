@@ -1,0 +1,33 @@
+// Handle-level file access: the console program reads and writes its transport streams through
+// these calls only, in binary mode, with 64-bit positions.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace quill {
+
+// Identity of an open file or of a path on disk; two names of one file compare equal.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool valid = false;
+    bool operator==(const FileIdentity& o) const {
+        return valid && o.valid && device == o.device && inode == o.inode;
+    }
+};
+
+int file_open_read(const char* path);  // -1 on failure; directories are refused
+// Opens for reading and writing, creating the file (owner read/write) when missing. The file is
+// not truncated here: the caller checks the identity first and then calls file_truncate.
+int file_open_rw_create(const char* path);
+int file_create_empty(const char* path);  // create or truncate, then close; -1 on failure
+long long file_read(int fd, void* buffer, std::size_t count);         // bytes read, 0 at end, -1 error
+long long file_write(int fd, const void* data, std::size_t count);   // bytes written, -1 error
+long long file_seek(int fd, long long offset, int origin);           // origin: 0 set, 1 current, 2 end
+int file_truncate(int fd, long long size);                           // 0 or -1
+int file_close(int fd);
+FileIdentity file_identity(int fd);
+FileIdentity path_identity(const char* path);  // invalid when the path does not exist
+int file_remove(const char* path);
+
+}  // namespace quill

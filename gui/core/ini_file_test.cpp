@@ -125,7 +125,7 @@ TEST_F(IniFileLayout, ReadsLfFilesTrimsBlanksAndDropsSurroundingQuotes) {
     EXPECT_EQ(ini.get_int("S", "first", 0), 1);  // the first key of the first section wins
 }
 
-TEST_F(IniFileLayout, UnwritableFileReportsFailureAndLeavesNoTemporary) {
+TEST_F(IniFileLayout, UnwritableFileReportsFailure) {
     IniFile nowhere(dir.file("missing-dir/QuillodineGUI.ini"));
     EXPECT_FALSE(nowhere.write_string("S", "K", "1"));
     EXPECT_EQ(nowhere.get_int("S", "K", 8), 8);

@@ -59,10 +59,12 @@ int open_output(RunState& run, OutputStream& slot) {
         file_close(fd);
         fd = -1;
     }
-    if (fd >= 0 && file_truncate(fd, 0) != 0) {
+    // Devices (a pipe, /dev/full) have no size to cut; a regular file is emptied.
+    if (fd >= 0 && file_seek(fd, 0, 2) > 0 && file_truncate(fd, 0) != 0) {
         file_close(fd);
         fd = -1;
     }
+    if (fd >= 0) file_seek(fd, 0, 0);
     return fd;
 }
 

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building (and, with --test, testing) needs on Debian 12, only when missing.
+set -euo pipefail
+packages=(g++ cmake make libgtest-dev)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(ffmpeg)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

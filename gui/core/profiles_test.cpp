@@ -49,14 +49,6 @@ protected:
     }
 };
 
-TEST(ProfileTexts, MessagesAreTheSystemsOwn) {
-    EXPECT_STREQ(profile_message_text(ProfileMessage::Reserved), "この設定名はシステムで使用してます");
-    EXPECT_STREQ(profile_message_text(ProfileMessage::Overwrite),
-                 "この設定名は既に存在しています\r\n上書きしますか？");
-    EXPECT_STREQ(profile_message_text(ProfileMessage::Delete),
-                 "この設定名を削除します\r\nよろしいですか？");
-}
-
 TEST_F(Profiles, StartUpFillReadsTheListedNamesAndSkipsEmptyOnes) {
     EXPECT_EQ(fill_profile_list(ini).entries, Names{"前回の設定"});
 

@@ -44,7 +44,8 @@ std::optional<std::string_view> section_of(std::string_view line) {
     std::string_view t = trim(line);
     if (t.empty() || t.front() != '[') return std::nullopt;
     t.remove_prefix(1);
-    size_t close = t.find(']');
+    // The last ']' closes the name, so a profile name may itself hold one.
+    size_t close = t.rfind(']');
     if (close != std::string_view::npos) t = t.substr(0, close);
     return trim(t);
 }

@@ -79,6 +79,14 @@ TEST_P(IniBehaviour, IntegersReadAsTheProfileFunctionsDo) {
     EXPECT_EQ(ini->get_int("S", "Missing", -3), -3);
 }
 
+TEST_P(IniBehaviour, SectionNamesHoldingBracketsReadBack) {
+    ASSERT_TRUE(ini->write_string("[x]y", "EIT", "0"));
+    ASSERT_TRUE(ini->write_string("[x]y", "ECM", "0"));
+    EXPECT_EQ(ini->get_int("[x]y", "EIT", 5), 0);
+    EXPECT_EQ(ini->get_int("[x]y", "ECM", 5), 0);
+    EXPECT_EQ(ini->get_int("[x", "EIT", 5), 5);
+}
+
 TEST_P(IniBehaviour, JapaneseSectionNamesAreKeptApart) {
     ASSERT_TRUE(ini->write_string("録画A", "EIT", "0"));
     ASSERT_TRUE(ini->write_string("録画B", "EIT", "1"));

@@ -289,19 +289,6 @@ void Generator::step() {
 
 namespace {
 
-Service oneseg_service() {
-    return Service{.service_id = 0x0598, .pmt_pid = kPidOneSeg1, .pcr_pid = 0x01FF,
-                   .streams = {{kStreamAvc, 0x0181, stream_identifier_descriptor(0x81)},
-                               {kStreamAdtsAac, 0x0183, stream_identifier_descriptor(0x83)}},
-                   .service_type = 0xC0, .name = "oneseg", .event_id = 0x3000};
-}
-
-void add_oneseg(Multiplex& m) {
-    m.services.push_back(oneseg_service());
-    m.videos.push_back({.pid = 0x0181, .mbps = 0.25, .width = 320, .height = 180});
-    m.audios.push_back({.pid = 0x0183, .kbps = 48});
-}
-
 Service hd_service(uint16_t sid, uint16_t pmt) {
     return Service{.service_id = sid, .pmt_pid = pmt, .pcr_pid = 0x01FF, .program_descriptors = ca_descriptor(0x0901),
                    .streams = {{kStreamMpeg2Video, 0x0111, stream_identifier_descriptor(0x00)},
@@ -334,10 +321,30 @@ void set_sd(Multiplex& m, uint8_t version) {
                 {.pid = 0x0131, .mbps = 4.5, .width = 720, .height = 480}};
     m.audios = {{.pid = 0x0112, .kbps = 256}, {.pid = 0x0132, .kbps = 192}};
     m.pcr_pids = {0x01FF, 0x02FF};
-    add_oneseg(m);
+    add_oneseg(m, oneseg_service());
 }
 
 }  // namespace
+
+Service oneseg_service(uint16_t service_id, uint16_t pmt_pid, uint16_t video_pid, uint16_t audio_pid) {
+    return Service{.service_id = service_id, .pmt_pid = pmt_pid, .pcr_pid = 0x01FF,
+                   .streams = {{kStreamAvc, video_pid, stream_identifier_descriptor(0x81)},
+                               {kStreamAdtsAac, audio_pid, stream_identifier_descriptor(0x83)}},
+                   .service_type = 0xC0, .name = "oneseg", .event_id = uint16_t(0x3000 + (service_id & 0xF) * 0x100)};
+}
+
+void add_oneseg(Multiplex& m, const Service& s) {
+    m.services.push_back(s);
+    for (const auto& st : s.streams) {
+        bool video = st.stream_type == kStreamAvc || st.stream_type == kStreamMpeg2Video;
+        bool audio = st.stream_type == kStreamAdtsAac;
+        bool known = std::any_of(m.videos.begin(), m.videos.end(), [&](const VideoSource& v) { return v.pid == st.pid; }) ||
+                     std::any_of(m.audios.begin(), m.audios.end(), [&](const AudioSource& a) { return a.pid == st.pid; });
+        if (known) continue;
+        if (video) m.videos.push_back({.pid = st.pid, .mbps = 0.25, .width = 320, .height = 180});
+        if (audio) m.audios.push_back({.pid = st.pid, .kbps = 48});
+    }
+}
 
 Multiplex hd_multiplex() {
     Multiplex m;
@@ -349,7 +356,7 @@ Multiplex hd_multiplex() {
     m.ecm_pids = {0x0901};
     m.emm_pids = {0x0902};
     m.data_pids = {0x0140};
-    add_oneseg(m);
+    add_oneseg(m, oneseg_service());
     return m;
 }
 

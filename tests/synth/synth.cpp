@@ -115,6 +115,20 @@ size_t payload_offset(const Packet& p) {
     return off > kPacketSize ? kPacketSize : off;
 }
 
+std::vector<size_t> indices_of(const std::vector<Packet>& packets, uint16_t pid) {
+    std::vector<size_t> v;
+    for (size_t i = 0; i < packets.size(); ++i)
+        if (pid_of(packets[i]) == pid) v.push_back(i);
+    return v;
+}
+
+std::vector<size_t> unit_starts(const std::vector<Packet>& packets, uint16_t pid) {
+    std::vector<size_t> v;
+    for (size_t i = 0; i < packets.size(); ++i)
+        if (pid_of(packets[i]) == pid && pusi_of(packets[i])) v.push_back(i);
+    return v;
+}
+
 std::optional<uint64_t> pcr_base_of(const Packet& p) {
     if (!(afc_of(p) & 2) || p[4] < 7 || !(p[5] & 0x10)) return std::nullopt;
     return uint64_t(p[6]) << 25 | uint64_t(p[7]) << 17 | uint64_t(p[8]) << 9 | uint64_t(p[9]) << 1 |

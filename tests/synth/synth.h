@@ -80,6 +80,9 @@ inline uint8_t afc_of(const Packet& p) { return uint8_t((p[3] >> 4) & 3); }
 inline uint8_t cc_of(const Packet& p) { return uint8_t(p[3] & 0x0F); }
 // Offset of the payload (4, or past the adaptation field); 188 when none.
 size_t payload_offset(const Packet& p);
+// Indices of the packets of a PID, and of those that start a unit (PES or section).
+std::vector<size_t> indices_of(const std::vector<Packet>& packets, uint16_t pid);
+std::vector<size_t> unit_starts(const std::vector<Packet>& packets, uint16_t pid);
 // PCR base of the adaptation field, when the packet carries one.
 std::optional<uint64_t> pcr_base_of(const Packet& p);
 // PTS of a PES starting in this packet (payload_unit_start, 00 00 01 E0..EF/C0..CF).
@@ -319,7 +322,8 @@ enum class Unit { u188 = 188, u192 = 192, u204 = 204 };
 // stray 0x47 bytes at irregular spacing.
 enum class Sync { Avoid, Allow, Stray };
 
-// 192: a 4-byte prefix (a running 30-bit arrival timecode) before each packet.
+// 192: a 4-byte prefix (a running 30-bit arrival time code) before each packet;
+//      its first byte is never 0x47, its other bytes may be, as in recordings.
 // 204: 16 trailing bytes (zero parity placeholder) after each packet.
 Bytes to_units(const std::vector<Packet>& packets, Unit unit = Unit::u188);
 void append_unit(Bytes& out, const Packet& p, Unit unit, uint64_t index);
@@ -431,7 +435,7 @@ class Generator {
 public:
     Generator(Multiplex m, Mux& mux, std::vector<TimedChange> changes = {});
     ~Generator();
-    void step();                           // one packet
+    void step();                           // one packet (a section longer than 183 bytes: several)
     void run(uint64_t packets) { for (uint64_t i = 0; i < packets; ++i) step(); }
     const Multiplex& multiplex() const { return m_; }
     double packets_per_second() const;
@@ -472,6 +476,12 @@ Multiplex cs_multiplex();
 // HD plus a hierarchical low-quality video layer 0x0115 (0xC0 quality 0,
 // reference 0x0111) in the HD PMTs.
 Multiplex hierarchical_multiplex();
+
+// A one-segment service (PMT 0x1FC8 or 0x1FC9, H.264 video, AAC audio, PCR
+// shared with the main service on 0x01FF), and adding one with its sources.
+Service oneseg_service(uint16_t service_id = 0x0598, uint16_t pmt_pid = kPidOneSeg1, uint16_t video_pid = 0x0181,
+                       uint16_t audio_pid = 0x0183);
+void add_oneseg(Multiplex& m, const Service& s);
 
 uint64_t packet_count(const Multiplex& m, const Config& c);
 

@@ -245,6 +245,8 @@ void Generator::step() {
                 for (const auto& [from, cc] : a.mode_changes)
                     if (e.frame >= from) f.channel_configuration = cc;
                 f.size = std::max<size_t>(32, size_t(a.kbps * 1000.0 / 8.0 * 1024.0 / 48000.0));
+                // The fullness must stay within PES_packet_length for the frame to count as valid.
+                f.buffer_fullness = uint16_t(std::min<size_t>(0x100, f.size / 2));
                 q.bytes = pes_packet(a.stream_id, adts_frame(f), f.pts, std::nullopt);
                 q.pcr = false;
                 e.next_due = s.ticks_to_packets((++e.frame) * kAudioTicks);

@@ -217,7 +217,7 @@ struct AudioFrame {
     uint8_t profile = 1;                  // 1 = AAC LC
     bool mpeg2_id = true;                 // ID bit 1: MPEG-2
     bool protection_absent = false;       // broadcasts carry the CRC: syncword bytes FF F8
-    uint16_t buffer_fullness = 0x100;     // 0x7FF means VBR
+    uint16_t buffer_fullness = 0x100;     // 0x7FF means VBR; keep it within PES_packet_length
     size_t size = 576;                    // aac_frame_length
 };
 // One ADTS frame (ISO/IEC 13818-7): 7-byte header, CRC word when protection is

@@ -448,7 +448,23 @@ TEST(Scenarios, TerrestrialHdStructureAndRates) {
     for (uint16_t pid : {kPidCat, kPidNit, kPidSdt, kPidEit, uint16_t(0x0901), uint16_t(0x0902), uint16_t(0x0140),
                          uint16_t(0x0112), uint16_t(0x0181), uint16_t(0x0183), kPidNull})
         EXPECT_GT(count[pid], 0u) << std::hex << pid;
-    // About 14 Mbit/s of video: the whole stream stays within a plausible HD rate.
+    // Every audio frame, also the small one-segment ones, carries an ADTS header
+    // that the mode tracking accepts: FF F8, LC, 48 kHz, one raw block, and
+    // frame length and buffer fullness within PES_packet_length.
+    for (uint16_t pid : {uint16_t(0x0112), uint16_t(0x0183)}) {
+        for (size_t i : unit_starts(ps, pid)) {
+            const uint8_t* s = &ps[i][payload_offset(ps[i])];
+            size_t pes_len = be16(s + 4);
+            const uint8_t* h = s + 14;
+            ASSERT_EQ(h[0], 0xFF);
+            ASSERT_EQ(h[1], 0xF8);
+            ASSERT_EQ(h[2] & 0xFC, 0x4C);
+            ASSERT_LE(size_t((h[3] & 3) << 11 | h[4] << 3 | h[5] >> 5), pes_len);
+            ASSERT_LE(size_t((h[5] & 0x1F) << 6 | h[6] >> 2), pes_len) << std::hex << pid;
+            ASSERT_EQ(h[6] & 3, 0);
+        }
+    }
+        // About 14 Mbit/s of video: the whole stream stays within a plausible HD rate.
     double video_mbps = double(count[0x0111]) * 184 * 8 / secs / 1e6;
     EXPECT_NEAR(video_mbps, 14.0, 1.5);
     EXPECT_LT(double(count[kPidNull]) / double(ps.size()), 0.2);

@@ -41,17 +41,28 @@ TempDir::~TempDir() {
 }
 
 RunResult run_program(const std::vector<std::string>& args, const std::string& cwd,
-                      const std::map<std::string, std::string>& env, const std::string& binary) {
+                      const std::map<std::string, std::string>& env, const std::string& binary,
+                      StdoutKind stdout_kind) {
     const std::string exe = binary.empty() ? quillodine_binary() : binary;
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+    // Standard output in a file: an unlinked temporary file read back after the run.
+    int out_file = -1;
+    if (stdout_kind == StdoutKind::File) {
+        std::string templ = cwd + "/.stdout-XXXXXX";
+        std::vector<char> buf(templ.begin(), templ.end());
+        buf.push_back('\0');
+        out_file = mkstemp(buf.data());
+        if (out_file < 0) throw std::runtime_error("mkstemp failed");
+        unlink(buf.data());
+    }
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(126);
         int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
-        dup2(out_pipe[1], 1);
+        dup2(out_file >= 0 ? out_file : out_pipe[1], 1);
         dup2(err_pipe[1], 2);
         close(out_pipe[0]);
         close(err_pipe[0]);
@@ -88,6 +99,12 @@ RunResult run_program(const std::vector<std::string>& args, const std::string& c
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    if (out_file >= 0) {
+        lseek(out_file, 0, SEEK_SET);
+        ssize_t n;
+        while ((n = read(out_file, buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
+        close(out_file);
+    }
     r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }

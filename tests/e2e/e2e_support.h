@@ -25,10 +25,17 @@ struct TempDir {
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
+enum class StdoutKind {
+    File,  // standard output is a disk file: the program prints no progress lines
+    Pipe,  // standard output is a pipe, as under the front end: progress lines included
+};
+
 // Runs `binary` (default: the Quillodine built with the tests) with `args` in `cwd`, with
 // standard input closed; extra environment variables are added to the current ones.
 RunResult run_program(const std::vector<std::string>& args, const std::string& cwd,
-                      const std::map<std::string, std::string>& env = {}, const std::string& binary = "");
+                      const std::map<std::string, std::string>& env = {}, const std::string& binary = "",
+                      StdoutKind stdout_kind = StdoutKind::File);
+// Quillodine with standard output in a file, so that its console lines compare byte for byte.
 RunResult run_quillodine(const std::vector<std::string>& args, const std::string& cwd);
 
 Bytes read_file(const std::string& path);

@@ -1,0 +1,212 @@
+// Measures Quillodine against a plain user-space copy of the same input, alternating the
+// commands round by round so that a noisy machine affects all of them alike. Prints the median
+// wall time, MB/s, the median of the per-round ratios to `dd bs=1M`, the peak resident memory
+// (from wait4) and whether each command's outputs were identical in every round.
+//
+//   split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] NAME=INPUT...
+//   split_bench --quillodine PATH --out DIR --scaling NAME=INPUT...   (time per GB by size)
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Sample {
+    double seconds = 0;
+    long max_rss_kb = 0;
+    std::uint64_t output_hash = 0;
+    bool ok = false;
+};
+
+struct Command {
+    std::string name;
+    std::vector<std::string> argv;  // "{IN}" and "{OUT}" are replaced
+    bool is_baseline = false;
+};
+
+std::string replace_all(std::string s, const std::string& from, const std::string& to) {
+    for (std::size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size()) s.replace(p, from.size(), to);
+    return s;
+}
+
+void clear_dir(const std::string& dir) {
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") unlink((dir + "/" + n).c_str());
+        }
+        closedir(d);
+    }
+}
+
+// FNV-1a over every output file, in name order, names included.
+std::uint64_t hash_dir(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    std::uint64_t h = 1469598103934665603ull;
+    std::vector<unsigned char> buf(1 << 20);
+    for (const auto& n : names) {
+        for (char c : n) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        int fd = open((dir + "/" + n).c_str(), O_RDONLY);
+        if (fd < 0) continue;
+        ssize_t got;
+        while ((got = read(fd, buf.data(), buf.size())) > 0) {
+            // Word-wise for speed; the tail byte by byte.
+            ssize_t i = 0;
+            for (; i + 8 <= got; i += 8) {
+                std::uint64_t w;
+                std::memcpy(&w, buf.data() + i, 8);
+                h = (h ^ w) * 1099511628211ull;
+            }
+            for (; i < got; ++i) h = (h ^ buf[static_cast<std::size_t>(i)]) * 1099511628211ull;
+        }
+        close(fd);
+    }
+    return h;
+}
+
+Sample run_once(const Command& c, const std::string& in, const std::string& out_dir) {
+    clear_dir(out_dir);
+    std::vector<std::string> args;
+    for (const auto& a : c.argv) args.push_back(replace_all(replace_all(a, "{IN}", in), "{OUT}", out_dir));
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Sample s;
+    auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    auto t1 = std::chrono::steady_clock::now();
+    s.seconds = std::chrono::duration<double>(t1 - t0).count();
+    s.max_rss_kb = ru.ru_maxrss;
+    s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    s.output_hash = hash_dir(out_dir);
+    clear_dir(out_dir);
+    return s;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    if (v.empty()) return 0;
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+long long file_size(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+void compare(const std::string& label, const std::string& in, const std::vector<Command>& commands,
+             const std::string& out_dir, int rounds) {
+    const double mb = static_cast<double>(file_size(in)) / 1e6;
+    std::printf("\n== %s: %s (%.0f MB), outputs in %s, %d rounds after a warm-up\n", label.c_str(), in.c_str(), mb,
+                out_dir.c_str(), rounds);
+    std::map<std::string, std::vector<Sample>> samples;
+    for (const auto& c : commands) run_once(c, in, out_dir);  // warm-up: page cache, first touches
+    for (int r = 0; r < rounds; ++r) {
+        // Alternate the order every round as well.
+        std::vector<const Command*> order;
+        for (const auto& c : commands) order.push_back(&c);
+        if (r % 2) std::reverse(order.begin(), order.end());
+        for (const Command* c : order) samples[c->name].push_back(run_once(*c, in, out_dir));
+    }
+    const Command* base = nullptr;
+    for (const auto& c : commands)
+        if (c.is_baseline) base = &c;
+    std::printf("%-26s %10s %10s %10s %10s %10s %s\n", "command", "median s", "MB/s", "x dd 1M", "peak MiB", "same out", "ok");
+    for (const auto& c : commands) {
+        const auto& v = samples[c.name];
+        std::vector<double> secs, ratios;
+        long rss = 0;
+        bool same = true, ok = true;
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            secs.push_back(v[i].seconds);
+            if (base) ratios.push_back(v[i].seconds / samples[base->name][i].seconds);
+            rss = std::max(rss, v[i].max_rss_kb);
+            same = same && v[i].output_hash == v[0].output_hash;
+            ok = ok && v[i].ok;
+        }
+        const double m = median(secs);
+        std::printf("%-26s %10.3f %10.0f %10.2f %10.1f %10s %s\n", c.name.c_str(), m, mb / m, median(ratios),
+                    static_cast<double>(rss) / 1024.0, same ? "yes" : "NO", ok ? "ok" : "FAILED");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string quillodine, out_dir;
+    int rounds = 5;
+    bool with_ffmpeg = false, scaling = false;
+    std::vector<std::pair<std::string, std::string>> inputs;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--quillodine" && i + 1 < argc) quillodine = argv[++i];
+        else if (a == "--out" && i + 1 < argc) out_dir = argv[++i];
+        else if (a == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--ffmpeg") with_ffmpeg = true;
+        else if (a == "--scaling") scaling = true;
+        else if (a.find('=') != std::string::npos) inputs.emplace_back(a.substr(0, a.find('=')), a.substr(a.find('=') + 1));
+    }
+    if (quillodine.empty() || out_dir.empty() || inputs.empty()) {
+        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] NAME=INPUT...\n");
+        return 2;
+    }
+    mkdir(out_dir.c_str(), 0755);
+    const std::string q = quillodine;
+    if (scaling) {
+        std::printf("\n== time per GB by input size (Quillodine defaults, outputs in %s, median of %d)\n", out_dir.c_str(), rounds);
+        Command c{"Quillodine", {q, "-OUT", "{OUT}", "{IN}"}, false};
+        for (const auto& [name, in] : inputs) {
+            run_once(c, in, out_dir);
+            std::vector<double> secs;
+            for (int r = 0; r < rounds; ++r) secs.push_back(run_once(c, in, out_dir).seconds);
+            const double gb = static_cast<double>(file_size(in)) / (1024.0 * 1024.0 * 1024.0);
+            std::printf("%-10s %8.3f GiB %10.3f s %10.3f s/GiB\n", name.c_str(), gb, median(secs), median(secs) / gb);
+        }
+        return 0;
+    }
+    std::vector<Command> commands = {
+        {"dd bs=1M", {"dd", "if={IN}", "of={OUT}/dd.ts", "bs=1M", "status=none"}, true},
+        {"dd bs=8k", {"dd", "if={IN}", "of={OUT}/dd.ts", "bs=8k", "status=none"}, false},
+        {"Quillodine", {q, "-OUT", "{OUT}", "{IN}"}, false},
+        {"Quillodine -EIT -ECM -EMM", {q, "-EIT", "-ECM", "-EMM", "-OUT", "{OUT}", "{IN}"}, false},
+        {"Quillodine -NULL", {q, "-NULL", "-OUT", "{OUT}", "{IN}"}, false},
+        {"Quillodine -BUFF 1", {q, "-BUFF", "1", "-OUT", "{OUT}", "{IN}"}, false},
+    };
+    if (with_ffmpeg)
+        commands.push_back({"ffmpeg -map 0 -c copy", {"ffmpeg", "-v", "error", "-y", "-i", "{IN}", "-map", "0", "-c", "copy", "-f", "mpegts", "{OUT}/ff.ts"}, false});
+    for (const auto& [name, in] : inputs) compare(name, in, commands, out_dir, rounds);
+    return 0;
+}

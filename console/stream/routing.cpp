@@ -1,5 +1,7 @@
 #include "routing.h"
 
+#include <cstring>
+
 #include "hooks.h"
 #include "run_state.h"
 #include "ts_packet.h"
@@ -7,24 +9,254 @@
 
 namespace quill {
 
-long long process_packet(RunState& run, int pid, PacketReport& report, int /*keep_eit*/, int /*keep_ecm*/) {
-    const Options& o = run.options;
-    std::uint8_t* packet = run.job.current;
-    report.service_mode = run.tables.service_mode;
-    report.oneseg_found = 0;
+namespace {
 
-    if (pid == 0x0014) capture_broadcast_time(run);
+OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<std::size_t>(slot)]; }
+
+// Lists whose first free entry is 0 (ECM and EMM PIDs).
+bool listed(const std::array<int, kMaxCaPids>& list, int pid) {
+    for (int v : list) {
+        if (v == 0) return false;
+        if (v == pid) return true;
+    }
+    return false;
+}
+
+bool carries(const OutputStream& s, int pid) {
+    for (int i = 0; i < s.es_count && i < kMaxEsPids; ++i)
+        if (s.es_pids[static_cast<std::size_t>(i)] == pid) return true;
+    return false;
+}
+
+bool kept_by_pid_option(const Options& o, int pid) {
+    if (!o.keep_pids_active || pid < o.keep_pid_min || pid > o.keep_pid_max) return false;
+    for (int i = 0; i < o.keep_pid_count && i < 20; ++i)
+        if (static_cast<int>(o.keep_pids[static_cast<std::size_t>(i)]) == pid) return true;
+    return false;
+}
+
+long long write_live(RunState& run, int slot, const std::uint8_t* packet) {
+    return write_packet(run, slot_at(run, slot), packet, 1);
+}
+
+// Tables kept by -EIT, -ECM and -EMM go to every output that takes packets.
+long long write_to_every_output(RunState& run, const std::uint8_t* packet) {
+    long long result = 0;
+    for (int k = 0; k < kSlotCount; ++k) {
+        const long long r = write_live(run, k, packet);
+        if (r == -1) return -1;
+        if (r > 0) result = r;
+    }
+    return result;
+}
+
+// A packet on the slot's own PCR PID: kept as the slot's latest PCR, and handed once to an audio
+// part file that has just been opened.
+long long write_pcr(RunState& run, int slot, const std::uint8_t* packet) {
+    OutputStream& s = slot_at(run, slot);
+    std::memcpy(s.last_pcr_packet.data(), packet, kPacketSize);
+    if (s.pcr_pending) {
+        s.pcr_pending = 0;
+        pcr_to_audio_part(run, slot, packet);
+    }
+    return write_packet(run, s, packet, 1);
+}
+
+// Every output whose programme names this PID as its PCR PID gets the packet, once. One PCR PID
+// is often shared by a one-segment service and the HD or SD services beside it.
+long long write_to_pcr_owners(RunState& run, int pid, const std::uint8_t* packet, int skip_slot) {
+    long long result = 0;
+    for (int k = 0; k < kSlotCount; ++k) {
+        const OutputStream& s = slot_at(run, k);
+        if (k == skip_slot || !s.in_use || s.pcr_pid == 0 || s.pcr_pid != pid) continue;
+        const long long r = write_pcr(run, k, packet);
+        if (r == -1) return -1;
+        if (r > 0) result = r;
+    }
+    return result;
+}
+
+// The received PAT is never written: each output gets a PAT naming only its own service.
+long long write_generated_pat(RunState& run, int slot, const std::uint8_t* received) {
+    OutputStream& s = slot_at(run, slot);
+    long long r = 0;
+    if (s.enabled && s.in_use) {
+        std::uint8_t pat[kPacketSize];
+        build_pat_packet(run.tables.pat_header_template.data(), s.service_id, s.pmt_pid, pat);
+        r = write_packet(run, s, pat, 1);
+    }
+    std::memcpy(s.last_pat_packet.data(), received, kPacketSize);
+    return r;
+}
+
+long long route_pat(RunState& run, const std::uint8_t* packet, PacketReport& report) {
+    pat_table_work(run, packet, report);
+    const int mode = run.tables.service_mode;
+    long long result = 0;
+    if (mode == MODE_SINGLE) {
+        result = write_generated_pat(run, kSlotHd, packet);
+        if (result == -1) return -1;
+    }
+    if (report.oneseg_found) {
+        for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
+            if (slot_at(run, k).pmt_pid == 0) continue;
+            result = write_generated_pat(run, k, packet);
+            if (result == -1) return -1;
+        }
+    }
+    if (mode >= MODE_MULTI) {
+        for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
+            result = write_generated_pat(run, k, packet);
+            if (result == -1) return -1;
+        }
+    }
+    return result;
+}
+
+// The table work a PID kept by -PID still needs, so that keeping a table never hides it.
+long long table_work_only(RunState& run, int pid, const std::uint8_t* packet, PacketReport& report) {
+    if (pid == kCatPid) {
+        if (run.options.keep_emm) cat_table_work(run.tables, packet);
+        return 0;
+    }
+    if (pid == kOneSegPmtPid) return oneseg_pmt_work(run, kSlotOneSeg, packet);
+    if (pid == kOneSeg2PmtPid) return oneseg_pmt_work(run, kSlotOneSeg2, packet);
+    const int row = find_pmt_row(run.tables, pid);
+    return row >= 0 ? pmt_table_work(run, row, packet, report) : 0;
+}
+
+void run_stream_hooks(RunState& run, int slot, int pid) {
+    const Options& o = run.options;
+    const OutputStream& s = slot_at(run, slot);
+    if ((o.gop_list || o.audio_split > 0 || o.split_on_programme || o.split_on_pmt) && s.es_count > 0 &&
+        pid == s.es_pids[0] && s.enabled)
+        gop_packet(run, slot);
+    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.first_audio_pid) audio_packet(run, slot);
+}
+
+long long route_single(RunState& run, int pid, const std::uint8_t* packet, int keep_ecm) {
+    const OutputStream& s = slot_at(run, kSlotHd);
+    if (!s.in_use) return 0;
+    if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_pcr(run, kSlotHd, packet);
+    if (keep_ecm && listed(s.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
+    run_stream_hooks(run, kSlotHd, pid);
+    const long long taken = audio_split_packet(run, kSlotHd, packet);
+    if (taken != 0) return taken == -1 ? -1 : 0;
+    return carries(s, pid) ? write_live(run, kSlotHd, packet) : 0;
+}
+
+// SD and CS slots in order. A shared PCR or ECM PID reaches every slot naming it; an elementary
+// PID listed by several slots goes to the lowest-numbered one that takes packets.
+long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int keep_ecm, PacketReport& report) {
+    report.multi_path = 1;
+    long long result = 0;
+    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
+        const OutputStream& s = slot_at(run, k);
+        if (s.es_count == 0) break;
+        if (s.pcr_pid != 0 && pid == s.pcr_pid) {
+            result = write_pcr(run, k, packet);
+            if (result == -1) return -1;
+        }
+        if (keep_ecm && listed(s.ecm_pids, pid)) {
+            result = write_live(run, k, packet);
+            if (result == -1) return -1;
+        }
+        run_stream_hooks(run, k, pid);
+        const long long taken = audio_split_packet(run, k, packet);
+        if (taken == -1) return -1;
+        if (taken > 0) return result;
+        if (carries(s, pid) && s.enabled && s.in_use) return write_live(run, k, packet);
+    }
+    return result;
+}
+
+}  // namespace
+
+long long process_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm) {
+    const Options& o = run.options;
+    ProgramTables& t = run.tables;
+    const std::uint8_t* packet = run.job.current;
+    report.service_mode = t.service_mode;
+    report.oneseg_found = 0;
+    report.assignment_notice = 0;
+    report.multi_path = 0;
+
+    if (pid == kTotPid) capture_broadcast_time(run);
 
     // Only-mode: -NULL, or any -GOPONLY variant.
     if (o.null_only) {
         if (pid == kNullPid && !o.gop_only) return 0;
         if (o.gop_list && pid >= 0x0030 && pid <= 0x1FFE) {
-            if (run.outputs[kSlotHd].enabled) gop_packet(run, kSlotHd);
+            if (slot_at(run, kSlotHd).enabled) gop_packet(run, kSlotHd);
             if (o.gop_channel || o.gop_time) audio_packet(run, kSlotHd);
         }
-        return write_packet(run, run.outputs[kSlotHd], packet, 1);
+        return write_live(run, kSlotHd, packet);
     }
-    return 0;
+
+    if (kept_by_pid_option(o, pid)) {
+        if (table_work_only(run, pid, packet, report) == -1) return -1;
+        return write_live(run, kSlotHd, packet);
+    }
+
+    switch (pid) {
+        case kPatPid:
+            return route_pat(run, packet, report);
+        case kCatPid:
+            if (!o.keep_emm) return 0;
+            cat_table_work(t, packet);
+            return write_to_every_output(run, packet);
+        case kNitPid:
+            return (keep_eit || keep_ecm) ? write_to_every_output(run, packet) : 0;
+        case kSdtPid:
+            return keep_eit ? write_to_every_output(run, packet) : 0;
+        case kEitPid:
+            if (o.split_on_programme) check_programme_change(run);
+            return keep_eit ? write_to_every_output(run, packet) : 0;
+        case kTotPid:
+            return keep_eit ? write_to_every_output(run, packet) : 0;
+        case kOneSegPmtPid:
+        case kOneSeg2PmtPid: {
+            const int slot = pid == kOneSegPmtPid ? kSlotOneSeg : kSlotOneSeg2;
+            if (oneseg_pmt_work(run, slot, packet) == -1) return -1;
+            return write_live(run, slot, packet);
+        }
+        case kNullPid:
+            return 0;
+        default:
+            break;
+    }
+
+    if (o.keep_emm && listed(t.emm_pids, pid)) return write_to_every_output(run, packet);
+
+    const int row = find_pmt_row(t, pid);
+    if (row >= 0) {
+        if (pmt_table_work(run, row, packet, report) == -1) return -1;
+        if (t.service_mode == MODE_SINGLE)
+            return pid == slot_at(run, kSlotHd).pmt_pid ? write_live(run, kSlotHd, packet) : 0;
+        if (t.service_mode >= MODE_MULTI) {
+            for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
+                if (!slot_at(run, k).in_use || slot_at(run, k).pmt_pid != pid) continue;
+                t.service_mode = k;
+                return write_live(run, k, packet);
+            }
+        }
+        return 0;
+    }
+
+    for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
+        const OutputStream& s = slot_at(run, k);
+        if (!s.in_use) continue;
+        if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_to_pcr_owners(run, pid, packet, -1);
+        if (carries(s, pid)) {
+            const long long r = write_live(run, k, packet);
+            if (r == -1) return -1;
+            const long long shared = write_to_pcr_owners(run, pid, packet, k);
+            return shared == -1 ? -1 : r;
+        }
+    }
+
+    if (t.service_mode == MODE_SINGLE) return route_single(run, pid, packet, keep_ecm);
+    return route_multi(run, pid, packet, keep_ecm, report);
 }
 
 }  // namespace quill

@@ -109,4 +109,19 @@ inline constexpr const char* kNoOutputWritten = "warning - no output file writte
 inline constexpr const char* kOpenOutputFailed = "\nerror - failed on open [%s]\n";
 inline constexpr const char* kWriteFailed = "\nerror - failed on write() [%s]\n";
 
+// Statistics (-LOG, -LOGFILE). The report lines follow the layout of tsselect's output.
+inline constexpr const char* kStatsNoMemory = "\nerror - failed on allocating statistics [%s]\n";
+inline constexpr const char* kReportPath = "  %s\n";
+inline constexpr const char* kReportPid = "    pid=0x%04x, total=%8lld, drop=%3lld, scrambling=%lld, biterror=%lld\n";
+inline constexpr const char* kReportSize = "    size=%s KB, scrambling=%lld\n";
+inline constexpr const char* kReportIncomplete = "    statistics incomplete (out of memory)\n";
+inline constexpr const char* kReportLostFiles = "  statistics of %d file(s) lost (out of memory)\n";
+// The same report in the tsselect log, and the one line per file of the summary log.
+inline constexpr const char* kTsselectLogPath = "%s\r\n";
+inline constexpr const char* kTsselectLogPid = "  pid=0x%04x, total=%8lld, drop=%3lld, scrambling=%lld, biterror=%lld\r\n";
+inline constexpr const char* kTsselectLogSize = "  size=%s KB, scrambling=%lld\r\n";
+inline constexpr const char* kTsselectLogIncomplete = "  statistics incomplete (out of memory)\r\n";
+inline constexpr const char* kTsselectLogLostFiles = "statistics of %d file(s) lost (out of memory)\r\n";
+inline constexpr const char* kSummaryLogLine = "\"%s\",%lld,%lld\r\n";
+
 }  // namespace quill::msg

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "stats.h"
+
 namespace quill {
 
 constexpr int kSlotCount = 20;
@@ -76,6 +78,9 @@ struct OutputStream {
     int prev_gop_left = 0;
 
     bool opened_this_pass = false;  // the current pass (re)opened `path`
+
+    // Per-PID counts of the slot's files (-LOG, -LOGFILE); empty otherwise.
+    SlotStatistics statistics;
 };
 
 }  // namespace quill

@@ -8,6 +8,7 @@
 #include "messages.h"
 #include "naming.h"
 #include "path.h"
+#include "result_log.h"
 #include "routing.h"
 #include "run_state.h"
 #include "stats.h"
@@ -225,6 +226,7 @@ void finish_job(RunState& run) {
             s.fd = -1;
         }
         finish_slot_segments(run, i);
+        if (run.options.collect_stats) report_slot_statistics(run, s);
     }
     for (const auto& path : job.abandoned_files)
         if (std::find(job.opened_files.begin(), job.opened_files.end(), path) == job.opened_files.end())

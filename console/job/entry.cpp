@@ -47,6 +47,7 @@ int run_program(int argc, const char* const* argv) {
         o.descramble_mode = 0;
         o.rewrite_pts = 0;
     }
+    if (o.descramble_mode > 0 && !bind_descrambler_for_run(run->descrambler, o)) return 1;
     run->stdout_interactive = stdout_is_interactive() ? 1 : 0;
     write_mode_summary(o);
     if (o.wait_enabled) {
@@ -72,6 +73,7 @@ int run_program(int argc, const char* const* argv) {
         o.cs_mode = remembered_cs_mode;
     }
     if (o.wait_enabled) timer_resolution_end();
+    release_descrambler(run->descrambler);
     return all_ok ? 0 : 2;
 }
 

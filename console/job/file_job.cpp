@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "descrambler.h"
 #include "hooks.h"
 #include "messages.h"
 #include "naming.h"
@@ -104,6 +105,7 @@ int read_chunk(RunState& run, std::uint8_t* at, int count) {
 // C: a new pass over the file. Returns false when no unit size was found.
 bool start_pass(RunState& run) {
     JobState& job = run.job;
+    if (run.options.descramble_mode >= 2) descrambler_reset(run.descrambler);
     close_pass_files(run);
     job.total_read = 0;
     job.file_size = file_seek(job.source_fd, 0, 2);
@@ -115,6 +117,8 @@ bool start_pass(RunState& run) {
         console_write(stdout, msg::kUnitSizeFailed);
         return false;
     }
+    if (run.options.descramble_mode > 0)
+        job.buffer_fill = decode_chunk(run.descrambler, job.read_buffer, job.buffer_fill, kReadBufferSize);
     return true;
 }
 
@@ -176,6 +180,9 @@ Next main_loop(RunState& run) {
         const int got = read_chunk(run, job.read_buffer + leftover, kChunkSize - leftover);
         job.buffer_fill = leftover + got;
         if (got < 1) return Next::EndOfInput;
+        if (run.options.descramble_mode > 0)
+            job.buffer_fill = leftover + decode_chunk(run.descrambler, job.read_buffer + leftover, got,
+                                                      kReadBufferSize - static_cast<std::size_t>(leftover));
         if (run.options.wait_enabled) sleep_ms(run.options.wait_msec);
         const std::int64_t now = calendar_seconds();
         if (now != job.last_second) job.last_second = now;
@@ -247,6 +254,7 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
         return false;
     }
     job.source_identity = file_identity(job.source_fd);
+    if (o.descramble_mode == 1) descrambler_preroll(run.descrambler, job.source_fd, job.read_buffer);
 
     PathParts parts = split_path(source_path);
     job.source_drive = parts.drive;

@@ -105,6 +105,14 @@ inline constexpr const char* kUnitSizeFailed = "error - failed on select_unit_si
 // No output written although the options allowed some; deliberately not an "error - " line.
 inline constexpr const char* kNoOutputWritten = "warning - no output file written (no programme found)\n";
 
+// Descrambler library (standard error), and the read loop's guard on its output.
+inline constexpr const char* kDescramblerLoadFailed =
+    "Dllが読み込めませんでした(Dll又は、再頒布可能パッケージを確認して下さい)\r\n\r\n";
+inline constexpr const char* kDescramblerInitFailed =
+    "B25Decoder.dllの初期化でエラーが発生しました(カードリーダ又は、カードを確認して下さい)\r\n\r\n";
+inline constexpr const char* kDescramblerOutputTooLarge =
+    "\nwarning - descrambler output of %u bytes does not fit the read buffer; chunk kept as read\n";
+
 // Writer.
 inline constexpr const char* kOpenOutputFailed = "\nerror - failed on open [%s]\n";
 inline constexpr const char* kWriteFailed = "\nerror - failed on write() [%s]\n";

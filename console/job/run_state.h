@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "descrambler.h"
 #include "file_io.h"
 #include "options.h"
 #include "output_stream.h"
@@ -49,6 +50,7 @@ struct RunState {
     std::array<OutputStream, kSlotCount> outputs;
     ProgramTables tables;
     JobState job;
+    Descrambler descrambler;  // bound at start-up under -B25/-B252/-B253, else empty
     int cs_detected = 0;
     int overlap_active = 0;
     int stdout_interactive = 0;

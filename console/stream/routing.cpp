@@ -170,9 +170,23 @@ long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int ke
     return result;
 }
 
+long long route_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm);
+
 }  // namespace
 
 long long process_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm) {
+    const long long result = route_packet(run, pid, report, keep_eit, keep_ecm);
+    // CS services take their slots one PMT at a time. The job's look-ahead pass ends once the mode
+    // is reported decided, so report it only when every selected service has shown its PMT: each
+    // CS file then holds its service from the start of the input, not only from its first PMT.
+    if (run.options.cs_mode && report.service_mode != MODE_UNDECIDED && cs_pmts_pending(run))
+        report.service_mode = MODE_UNDECIDED;
+    return result;
+}
+
+namespace {
+
+long long route_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm) {
     const Options& o = run.options;
     ProgramTables& t = run.tables;
     const std::uint8_t* packet = run.job.current;
@@ -258,5 +272,7 @@ long long process_packet(RunState& run, int pid, PacketReport& report, int keep_
     if (t.service_mode == MODE_SINGLE) return route_single(run, pid, packet, keep_ecm);
     return route_multi(run, pid, packet, keep_ecm, report);
 }
+
+}  // namespace
 
 }  // namespace quill

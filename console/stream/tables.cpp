@@ -275,6 +275,15 @@ int find_pmt_row(const ProgramTables& tables, int pid) {
     return -1;
 }
 
+bool cs_pmts_pending(const RunState& run) {
+    const ProgramTables& t = run.tables;
+    for (int i = 0; i < t.count; ++i) {
+        const ProgramEntry& row = t.entries[static_cast<std::size_t>(i)];
+        if (!row.pmt_parsed && cs_service_selected(run.options, row.program_number)) return true;
+    }
+    return false;
+}
+
 void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& report) {
     ProgramTables& t = run.tables;
     report.assignment_notice = 1;

@@ -66,6 +66,9 @@ void reset_tables(ProgramTables& tables);
 // Index of the first programme-table row whose PMT PID is `pid`, -1 when none.
 int find_pmt_row(const ProgramTables& tables, int pid);
 
+// CS mode: a service selected by the -CS list whose PMT has not been seen since the PAT.
+bool cs_pmts_pending(const RunState& run);
+
 // PAT on PID 0x0000: rows, CS detection, one-segment entries, the header template of the
 // generated PATs.
 void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& report);

@@ -39,6 +39,15 @@ int slot_enabled(const Options& o, int slot) {
     return o.cs_mode ? 1 : o.sd_enabled[static_cast<std::size_t>(slot - 3)];
 }
 
+// Whether the options let any stream file be written (-GOPONLY writes none).
+bool any_output_allowed(const Options& o) {
+    if (o.gop_only) return false;
+    if (o.null_only || o.cs_mode || o.hd_enabled || o.oneseg_enabled) return true;
+    for (int i = 0; i < kSlotCount - kFirstMultiSlot; ++i)
+        if (o.sd_enabled[static_cast<std::size_t>(i)]) return true;
+    return false;
+}
+
 // B: every slot named and reset for a (re)started job.
 void start_job(RunState& run) {
     JobState& job = run.job;
@@ -290,7 +299,10 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
     } else {
         job.failed = true;  // a failed write
     }
+    // Files of the final pass: none at all, with outputs allowed, gets a line of its own.
+    const bool nothing_written = !job.failed && job.opened_files.empty() && any_output_allowed(run.options);
     finish_job(run);
+    if (nothing_written) console_write(stdout, msg::kNoOutputWritten);
     file_close(job.source_fd);
     job.source_fd = -1;
     return !job.failed;

@@ -102,8 +102,10 @@ inline constexpr const char* kDisabledMark = "×";
 inline constexpr const char* kOpenSourceFailed = "error - failed on open(%s) [src]\n";
 inline constexpr const char* kSourceName = "%s\n";
 inline constexpr const char* kUnitSizeFailed = "error - failed on select_unit_size()\n";
-// No output written although the options allowed some; deliberately not an "error - " line.
-inline constexpr const char* kNoOutputWritten = "warning - no output file written (no programme found)\n";
+// An input processed to its end without any output file although the options allowed some (no
+// PMT came, or no service of an enabled class). Deliberately not an "error - " line: the front
+// end counts those as finished inputs.
+inline constexpr const char* kNoOutputWritten = "出力ファイルはありません(選択されたサービスが見つかりませんでした)\n";
 
 // Descrambler library (standard error), and the read loop's guard on its output.
 inline constexpr const char* kDescramblerLoadFailed =

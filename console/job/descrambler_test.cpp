@@ -13,6 +13,7 @@
 #include "options.h"
 #include "run_state.h"
 #include "substitute_transform.h"
+#include "system.h"
 
 // The binding is exercised against the substitute library built with the tests; it logs every call
 // it receives, which is what these tests read back.

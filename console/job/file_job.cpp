@@ -14,6 +14,7 @@
 #include "run_state.h"
 #include "stats.h"
 #include "system.h"
+#include "throttle.h"
 #include "ts_packet.h"
 #include "writer.h"
 
@@ -108,6 +109,7 @@ int read_chunk(RunState& run, std::uint8_t* at, int count) {
     long long n = file_read(run.job.source_fd, at, static_cast<std::size_t>(count));
     if (n <= 0) return 0;
     run.job.total_read += n;
+    run.job.throttle.bytes_this_second += n;
     return static_cast<int>(n);
 }
 
@@ -128,6 +130,7 @@ bool start_pass(RunState& run) {
     }
     if (run.options.descramble_mode > 0)
         job.buffer_fill = decode_chunk(run.descrambler, job.read_buffer, job.buffer_fill, kReadBufferSize);
+    if (run.options.wait_adaptive) throttle_open_counters(run);
     return true;
 }
 
@@ -192,9 +195,12 @@ Next main_loop(RunState& run) {
         if (run.options.descramble_mode > 0)
             job.buffer_fill = leftover + decode_chunk(run.descrambler, job.read_buffer + leftover, got,
                                                       kReadBufferSize - static_cast<std::size_t>(leftover));
-        if (run.options.wait_enabled) sleep_ms(run.options.wait_msec);
+        throttle_after_read(run);
         const std::int64_t now = calendar_seconds();
-        if (now != job.last_second) job.last_second = now;
+        if (now != job.last_second) {
+            job.last_second = now;
+            throttle_each_second(run);
+        }
     }
 }
 
@@ -220,6 +226,7 @@ bool end_of_input(RunState& run) {
 // F: every output flushed, cut back where asked, closed; leftovers of abandoned passes removed.
 void finish_job(RunState& run) {
     JobState& job = run.job;
+    throttle_close_counters(job.throttle);
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
         if (s.overlap_after_handle >= 0) {
@@ -263,6 +270,7 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
         return false;
     }
     job.source_identity = file_identity(job.source_fd);
+    throttle_begin_input(job.throttle, o);
     if (o.descramble_mode == 1) descrambler_preroll(run.descrambler, job.source_fd, job.read_buffer);
 
     PathParts parts = split_path(source_path);
@@ -295,7 +303,10 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
         next = main_loop(run);
     }
     if (next == Next::EndOfInput) {
-        if (!end_of_input(run)) job.failed = true;
+        if (!end_of_input(run))
+            job.failed = true;
+        else
+            write_final_line(run);
     } else {
         job.failed = true;  // a failed write
     }

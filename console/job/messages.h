@@ -115,6 +115,17 @@ inline constexpr const char* kDescramblerInitFailed =
 inline constexpr const char* kDescramblerOutputTooLarge =
     "\nwarning - descrambler output of %u bytes does not fit the read buffer; chunk kept as read\n";
 
+// Progress line (rewritten in place; the front end reads the percentage) and the final line.
+inline constexpr const char* kProgressLine = "  ( %s MB/ %s MB) %ld%%%s%s ";
+inline constexpr const char* kFinalLine = "  ( %s MB/ %s MB) %ld%%%s%s\n";
+inline constexpr const char* kProgressEmm = "EMM:%d";
+inline constexpr const char* kProgressLabelHd = " H:";
+inline constexpr const char* kProgressLabelOneSeg = " 1S:";
+inline constexpr const char* kProgressLabelMulti = " S%d:";
+inline constexpr const char* kProgressCountMega = "%dM";
+inline constexpr const char* kProgressCountKilo = "%dK";
+inline constexpr const char* kProgressCount = "%d";
+
 // Writer.
 inline constexpr const char* kOpenOutputFailed = "\nerror - failed on open [%s]\n";
 inline constexpr const char* kWriteFailed = "\nerror - failed on write() [%s]\n";

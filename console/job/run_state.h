@@ -12,6 +12,7 @@
 #include "options.h"
 #include "output_stream.h"
 #include "tables.h"
+#include "throttle.h"
 
 namespace quill {
 
@@ -36,6 +37,7 @@ struct JobState {
     int oneseg_in_use_seen = 0;
     int first_pass_done = 0;
     std::int64_t last_second = 0;
+    ThrottleState throttle;  // -WAIT/-WAIT2 and the counters of the progress display
     // Set after damaged bytes were skipped: the next 0x47 still needs the 8-sync confirmation.
     bool confirm_sync = false;
     bool failed = false;  // the input could not be processed to its end

@@ -59,6 +59,7 @@ void start_job(RunState& run) {
     job.oneseg_in_use_seen = 0;
     job.total_read = 0;
     reset_tables(run.tables);
+    reset_timing(run.timing);
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
         s.suffix = slot_suffix(o, i);

@@ -13,6 +13,7 @@
 #include "output_stream.h"
 #include "tables.h"
 #include "throttle.h"
+#include "timing.h"
 
 namespace quill {
 
@@ -52,6 +53,7 @@ struct RunState {
     std::array<OutputStream, kSlotCount> outputs;
     ProgramTables tables;
     JobState job;
+    TimingState timing;  // -PTS time_base and the PCR_PID list of the current input
     Descrambler descrambler;  // bound at start-up under -B25/-B252/-B253, else empty
     int cs_detected = 0;
     int overlap_active = 0;

@@ -81,6 +81,10 @@ struct OutputStream {
 
     // Per-PID counts of the slot's files (-LOG, -LOGFILE); empty otherwise.
     SlotStatistics statistics;
+
+    // Clocks (segment/timing): time stamps in 90 kHz ticks, -1 = unset.
+    std::int64_t broadcast_time = -1;  // time of day of the first TOT, ticks since midnight
+    std::int64_t clock_offset = -1;    // broadcast time - PTS of the first GOP start after it
 };
 
 }  // namespace quill

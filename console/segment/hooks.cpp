@@ -1,15 +1,21 @@
 #include "hooks.h"
 
+#include "run_state.h"
+#include "timing.h"
+
 namespace quill {
 
-void rebase_time_stamps(RunState&, int) {}
-void capture_broadcast_time(RunState&) {}
+void rebase_time_stamps(RunState& run, int) { rebase_current_packet(run); }
+void capture_broadcast_time(RunState& run) { capture_broadcast_time_of_day(run, run.job.current); }
 void gop_packet(RunState&, int) {}
 void audio_packet(RunState&, int) {}
 void check_programme_change(RunState&) {}
-void reset_segment_state(RunState&, int) {}
+void reset_segment_state(RunState& run, int slot) {
+    OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    reset_slot_clocks(s);
+}
 void finish_slot_segments(RunState&, int) {}
-void reset_slot_timing(RunState&, int) {}
+void reset_slot_timing(RunState& run, int slot) { reset_slot_clocks(run.outputs[static_cast<std::size_t>(slot)]); }
 void reset_slot_audio_split(RunState&, int) {}
 long long split_on_pmt_change(RunState&, int) { return 0; }
 long long audio_split_packet(RunState&, int, const std::uint8_t*) { return 0; }

@@ -19,6 +19,7 @@ namespace quill {
 
 constexpr std::size_t kReadBufferSize = 8u * 1024u * 1024u;
 constexpr int kChunkSize = 8192;
+constexpr int kLargeChunkSize = 1 << 20;  // refills when nothing asks for 8 KiB reads
 
 struct JobState {
     int source_fd = -1;

@@ -297,8 +297,8 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
     job.summary_log_path = build_output_name(o, job.drive, job.folder, job.base, "", ".log");
     job.tsselect_log_path = build_output_name(o, job.drive, job.folder, job.base, "_tsselect", ".log");
     if (o.log_file) {
-        file_create_empty(job.summary_log_path.c_str());
-        file_create_empty(job.tsselect_log_path.c_str());
+        start_log(run, job.summary_log_path);
+        start_log(run, job.tsselect_log_path);
     }
 
     Next next = Next::Restart;

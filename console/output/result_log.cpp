@@ -13,10 +13,11 @@ namespace quill {
 
 namespace {
 
-// Opens a log for appending; -1 when it cannot be opened (the report goes on without it).
-int open_log(const std::string& path) {
+// Opens a log for appending; -1 when it cannot be opened (the report goes on without it). A log
+// name that leads to the recording being read (an input named "rec.log", a link) is refused.
+int open_log(const RunState& run, const std::string& path) {
     const int fd = file_open_rw_create(path.c_str());
-    if (fd >= 0 && file_seek(fd, 0, 2) < 0) {
+    if (fd >= 0 && (file_identity(fd) == run.job.source_identity || file_seek(fd, 0, 2) < 0)) {
         file_close(fd);
         return -1;
     }
@@ -55,6 +56,12 @@ long long file_size_of(const std::string& path) {
 
 }  // namespace
 
+void start_log(const RunState& run, const std::string& path) {
+    const int fd = open_log(run, path);
+    if (fd >= 0) file_truncate(fd, 0);
+    file_close(fd);
+}
+
 std::string size_in_kb(long long bytes) {
     const std::string digits = std::to_string(bytes / 1024);
     if (digits.size() < 4) return digits;
@@ -72,8 +79,8 @@ void report_slot_statistics(RunState& run, OutputStream& slot) {
     const SlotStatistics& stats = slot.statistics;
     if (stats.files.empty() && stats.lost_files == 0) return;
     const bool to_files = run.options.log_file != 0;
-    const int summary = to_files ? open_log(run.job.summary_log_path) : -1;
-    const int tsselect = to_files ? open_log(run.job.tsselect_log_path) : -1;
+    const int summary = to_files ? open_log(run, run.job.summary_log_path) : -1;
+    const int tsselect = to_files ? open_log(run, run.job.tsselect_log_path) : -1;
 
     for (const FileStatsSlot& file : stats.files) {
         const char* path = file.path.c_str();

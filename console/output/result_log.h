@@ -13,6 +13,10 @@ struct OutputStream;
 // at the end of the input, after the slot's files were finished and closed.
 void report_slot_statistics(RunState& run, OutputStream& slot);
 
+// Creates or empties a log at the start of a job; a log that would be the recording itself is
+// left alone, and a failure is ignored.
+void start_log(const RunState& run, const std::string& path);
+
 // A byte count as whole KiB in decimal, grouped by commas in threes from the right ("1,234").
 std::string size_in_kb(long long bytes);
 

@@ -85,6 +85,42 @@ struct OutputStream {
     // Clocks (segment/timing): time stamps in 90 kHz ticks, -1 = unset.
     std::int64_t broadcast_time = -1;  // time of day of the first TOT, ticks since midnight
     std::int64_t clock_offset = -1;    // broadcast time - PTS of the first GOP start after it
+
+    // GOP lists (segment/gop_list). Lines collect in 1 MiB buffers, absent when not allocated.
+    std::unique_ptr<char[]> gop_list_buffer;
+    std::size_t gop_list_fill = 0;
+    std::unique_ptr<char[]> prev_gop_list_buffer;
+    std::size_t prev_gop_list_fill = 0;
+    std::int64_t last_video_pts = -1;   // of the latest video PES start; cut messages show it
+    std::int64_t first_video_pts = -1;  // of the current file
+    int last_gop_packet = -1;           // packet number of the last GOP start in the current file
+    std::int64_t last_gop_pts = -1;
+    std::int64_t audio_pts_at_gop = -1;  // latest audio PTS when the last GOP started
+    std::int64_t next_gop_pts = -1;      // first GOP start after an audio switch was pending
+    int next_gop_pending = 0;            // an audio switch waits for the next GOP start
+    // The first GOP of a file that starts with a cut gets broken_link set: pending flag, the
+    // video PID watched and up to 940 bytes of its payload searched for the GOP header.
+    int broken_link_pending = 0;
+    int broken_link_pid = -1;
+    std::array<std::uint8_t, 940> broken_link_bytes{};
+    int broken_link_fill = 0;
+
+    // AAC header tracking (segment/audio_track): channel_configuration of the latest valid
+    // ADTS header, the code GOP lists show, the modes met in this job and audio clocks.
+    int last_channel_mode = -1;
+    int audio_channel_code = -1;
+    std::array<int, 50> audio_modes = [] {  // channel_configuration per audio number, -1 unused
+        std::array<int, 50> unused;
+        unused.fill(-1);
+        return unused;
+    }();
+    int audio_number = 0;
+    int previous_audio_number = 0;
+    std::int64_t current_audio_pts = -1;
+    std::int64_t first_audio_pts = -1;  // of the current file
+    std::int64_t previous_audio_pts = -1;
+    std::int64_t guard_remaining = 0;   // audio time still to pass after a switch, in ticks
+    int guard_passed = 1;
 };
 
 }  // namespace quill

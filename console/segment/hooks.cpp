@@ -1,5 +1,7 @@
 #include "hooks.h"
 
+#include "audio_track.h"
+#include "gop_list.h"
 #include "run_state.h"
 #include "timing.h"
 
@@ -7,14 +9,18 @@ namespace quill {
 
 void rebase_time_stamps(RunState& run, int) { rebase_current_packet(run); }
 void capture_broadcast_time(RunState& run) { capture_broadcast_time_of_day(run, run.job.current); }
-void gop_packet(RunState&, int) {}
-void audio_packet(RunState&, int) {}
+void gop_packet(RunState& run, int slot) { gop_list_packet(run, slot, run.job.current, 1); }
+void audio_packet(RunState& run, int slot) { track_audio_packet(run, slot, run.job.current); }
 void check_programme_change(RunState&) {}
 void reset_segment_state(RunState& run, int slot) {
     OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
     reset_slot_clocks(s);
+    reset_gop_state(s);
+    reset_audio_track(s);
 }
-void finish_slot_segments(RunState&, int) {}
+void finish_slot_segments(RunState& run, int slot) {
+    finish_gop_lists(run, run.outputs[static_cast<std::size_t>(slot)]);
+}
 void reset_slot_timing(RunState& run, int slot) { reset_slot_clocks(run.outputs[static_cast<std::size_t>(slot)]); }
 void reset_slot_audio_split(RunState&, int) {}
 long long split_on_pmt_change(RunState&, int) { return 0; }

@@ -1,0 +1,249 @@
+#include "gop_list.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "file_io.h"
+#include "naming.h"
+#include "path.h"
+#include "run_state.h"
+#include "timing.h"
+#include "ts_packet.h"
+
+namespace quill {
+
+namespace {
+
+constexpr char kListHeader[] = "TS_CUT2\r\n\r\n";
+constexpr std::uint8_t kSequenceHeaderCode = 0xB3;  // ISO/IEC 13818-2 sequence_header_code
+constexpr std::uint8_t kGroupStartCode = 0xB8;      // group_start_code
+// broken_link: bit 5 of the fourth byte behind group_start_code (time_code 25 bits, closed_gop).
+constexpr int kBrokenLinkByte = 7;
+constexpr std::uint8_t kBrokenLinkBit = 0x20;
+constexpr int kLastStartCodeSearch = 183;
+
+bool has_payload(const std::uint8_t* p) { return (ts_adaptation_field_control(p) & 1) != 0; }
+
+bool start_code_prefix(const std::uint8_t* b) { return b[0] == 0 && b[1] == 0 && b[2] == 1; }
+
+void release(std::unique_ptr<char[]>& buffer, std::size_t& fill) {
+    buffer.reset();
+    fill = 0;
+}
+
+void close_list(int& fd) {
+    if (fd >= 0) file_close(fd);
+    fd = -1;
+}
+
+// Opens (creating or emptying) the list of the slot's current file and writes its header. The
+// input itself is never opened for writing, whatever name the list got.
+void open_list(RunState& run, OutputStream& s) {
+    const std::string path = gop_list_path(run.options, s);
+    int fd = file_open_rw_create(path.c_str());
+    if (fd < 0) return;
+    if (file_identity(fd) == run.job.source_identity ||
+        (file_seek(fd, 0, 2) > 0 && file_truncate(fd, 0) != 0)) {
+        file_close(fd);
+        return;
+    }
+    file_seek(fd, 0, 0);
+    file_write(fd, kListHeader, sizeof kListHeader - 1);
+    s.gop_list_fd = fd;
+    s.gop_list_fill = 0;
+    if (!s.gop_list_buffer) s.gop_list_buffer.reset(new (std::nothrow) char[kGopListBufferSize]);
+}
+
+// A line into a list: collected in its buffer (written out when it would overflow), or written
+// straight away when the list has no buffer. Write errors on lists are ignored.
+void append_line(int fd, std::unique_ptr<char[]>& buffer, std::size_t& fill, const char* line, std::size_t length) {
+    if (fd < 0) return;
+    if (!buffer) {
+        file_write(fd, line, length);
+        return;
+    }
+    if (fill + length > kGopListBufferSize) flush_gop_list(fd, buffer, fill);
+    std::memcpy(buffer.get() + fill, line, length);
+    fill += length;
+}
+
+// The label column: the audio channel code under -GOPCH, the broadcast time under -GOPTIME
+// (in parentheses behind the code when both are on).
+void build_label(const Options& o, const OutputStream& s, std::int64_t pts, char* label, std::size_t size) {
+    int used = 0;
+    label[0] = '\0';
+    if (o.gop_channel && s.audio_channel_code != -1)
+        used = std::snprintf(label, size, o.gop_time ? "Ch%02d" : "AudioCh%02d", s.audio_channel_code);
+    if (used < 0 || static_cast<std::size_t>(used) >= size) return;
+    if (o.gop_time && !time_unset(s.clock_offset)) {
+        const ClockParts c = clock_parts(broadcast_clock(pts, s.clock_offset));
+        std::snprintf(label + used, size - static_cast<std::size_t>(used),
+                      o.gop_channel ? "(%02d:%02d:%02d:%03d)" : "%02d:%02d:%02d:%03d", c.hours, c.minutes,
+                      c.seconds, c.milliseconds);
+    }
+}
+
+int format_line(char* line, std::size_t size, int pid, const char* label, std::int64_t pts, int packet_number) {
+    const ClockParts c = clock_parts(pts);
+    return std::snprintf(line, size, "%04x,%s,%02d:%02d:%02d:%03d,%lld,%d\r\n", pid, label, c.hours, c.minutes,
+                         c.seconds, c.milliseconds, static_cast<long long>(pts), packet_number);
+}
+
+void on_gop_start(RunState& run, OutputStream& s, int pid, std::int64_t pts, int live) {
+    const Options& o = run.options;
+    const int n = s.packets_written;  // this packet's number in the file: it is written next
+    s.last_gop_packet = n;
+    if (live) {
+        if (s.next_gop_pending) {
+            s.next_gop_pts = pts;
+            s.next_gop_pending = 0;
+        } else {
+            s.last_gop_pts = pts;
+            s.audio_pts_at_gop = s.current_audio_pts;
+        }
+        if (s.broken_link_pending) {
+            s.broken_link_pid = pid;
+            s.broken_link_fill = 0;
+        }
+    }
+    if (time_unset(s.clock_offset) && !time_unset(s.broadcast_time)) s.clock_offset = s.broadcast_time - pts;
+    if (!o.gop_list) return;
+
+    char label[48];
+    build_label(o, s, pts, label, sizeof label);
+    char line[128];
+    int length = format_line(line, sizeof line, pid, label, pts, n);
+    if (length > 0) append_line(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill, line, static_cast<std::size_t>(length));
+    // A GOP inside the trailing overlap of a cut also belongs to the previous file's list.
+    if (live && s.prev_gop_list_fd >= 0 && s.prev_gop_left > 0) {
+        length = format_line(line, sizeof line, pid, label, pts, s.prev_gop_packets);
+        if (length > 0)
+            append_line(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, line,
+                        static_cast<std::size_t>(length));
+    }
+}
+
+// A video PES start with a PTS whose first start code behind the PES header is a sequence
+// header begins a GOP.
+void detect_gop_start(RunState& run, OutputStream& s, const std::uint8_t* p, int live) {
+    if (!ts_payload_unit_start(p) || !has_payload(p)) return;
+    const int pes = ts_payload_offset(p);
+    if (pes + 14 > kPacketSize) return;  // the PTS would lie past the end of the packet
+    if (!start_code_prefix(p + pes) || (p[pes + 3] & 0xF0) != 0xE0 || pes_pts_dts_flags(p + pes) == 0) return;
+    const std::int64_t pts = read_pes_pts(p + pes);
+    s.last_video_pts = pts;
+
+    int code = -1;
+    for (int i = pes + 14; i <= kLastStartCodeSearch; ++i)
+        if (start_code_prefix(p + i)) {
+            code = p[i + 3];
+            break;
+        }
+    if (code < 0) return;
+    if (time_unset(s.first_video_pts)) s.first_video_pts = pts;
+    if (code == kSequenceHeaderCode) on_gop_start(run, s, ts_pid(p), pts, live);
+}
+
+// Collects the watched PID's payload until the GOP header shows up and sets its broken_link
+// bit in the packet about to be written.
+void mark_broken_link(OutputStream& s, std::uint8_t* p) {
+    if (!has_payload(p)) return;
+    const int offset = ts_payload_offset(p);
+    const int length = kPacketSize - offset;
+    if (length <= 0 || s.broken_link_fill + length >= static_cast<int>(s.broken_link_bytes.size())) return;
+    std::uint8_t* bytes = s.broken_link_bytes.data();
+    const int start = s.broken_link_fill;  // where this packet's payload begins in the collection
+    std::memcpy(bytes + start, p + offset, static_cast<std::size_t>(length));
+    s.broken_link_fill += length;
+    for (int i = 0; i + 4 <= s.broken_link_fill; ++i) {
+        if (!start_code_prefix(bytes + i) || bytes[i + 3] != kGroupStartCode) continue;
+        const int flag = i + kBrokenLinkByte;
+        if (flag >= s.broken_link_fill) return;  // the flag byte comes with the next packet
+        // A flag byte in a packet already written cannot be changed any more; the mark is given up.
+        if (flag >= start) p[offset + (flag - start)] |= kBrokenLinkBit;
+        s.broken_link_pending = 0;
+        s.broken_link_pid = -1;
+        return;
+    }
+}
+
+void finish_list(int& fd, std::unique_ptr<char[]>& buffer, std::size_t& fill, bool flush, int packet_count) {
+    if (fd < 0) {
+        release(buffer, fill);
+        return;
+    }
+    if (flush) flush_gop_list(fd, buffer, fill);
+    release(buffer, fill);
+    append_gop_trailer(fd, packet_count);
+    close_list(fd);
+}
+
+}  // namespace
+
+void gop_list_packet(RunState& run, int slot, std::uint8_t* packet, int live) {
+    OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    if (!s.in_use) return;
+    if (run.options.gop_list && s.gop_list_fd < 0) open_list(run, s);
+    detect_gop_start(run, s, packet, live);
+    if (live && s.broken_link_pending && ts_pid(packet) == s.broken_link_pid) mark_broken_link(s, packet);
+}
+
+std::string gop_list_path(const Options& options, const OutputStream& slot) {
+    const PathParts parts = split_path(slot.path);
+    std::string base = parts.base;
+    std::string suffix;
+    const std::size_t at = slot.suffix.empty() ? std::string::npos : parts.base.rfind(slot.suffix);
+    if (at != std::string::npos) {
+        base = parts.base.substr(0, at);
+        suffix = parts.base.substr(at);
+    }
+    return build_output_name(options, parts.drive, parts.folder, base, suffix, parts.ext + ".txt");
+}
+
+void flush_gop_list(int fd, std::unique_ptr<char[]>& buffer, std::size_t& fill) {
+    if (fd >= 0 && buffer && fill > 0) file_write(fd, buffer.get(), fill);
+    fill = 0;
+}
+
+void append_gop_trailer(int fd, int packet_count) {
+    if (fd < 0) return;
+    char trailer[96];
+    const int length = std::snprintf(trailer, sizeof trailer,
+                                     "LAST       ,%d\r\nPID_VIDEO,0000\r\nTSPAC_TYPE,188\r\nEND\r\n", packet_count);
+    if (length > 0) file_write(fd, trailer, static_cast<std::size_t>(length));
+}
+
+void hand_over_gop_list(RunState& run, OutputStream& s) {
+    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, run.overlap_active != 0,
+                s.prev_gop_packets);
+    if (s.gop_list_fd < 0) return;
+    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
+    s.prev_gop_list_fd = s.gop_list_fd;
+    s.gop_list_fd = -1;
+    s.prev_gop_list_buffer = std::move(s.gop_list_buffer);
+    s.prev_gop_list_fill = 0;
+    s.prev_gop_packets = s.packets_written;
+}
+
+void finish_gop_lists(RunState& run, OutputStream& s) {
+    finish_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill, true, s.packets_written);
+    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, run.overlap_active != 0,
+                s.prev_gop_packets);
+}
+
+void reset_gop_state(OutputStream& s) {
+    close_list(s.gop_list_fd);
+    close_list(s.prev_gop_list_fd);
+    release(s.gop_list_buffer, s.gop_list_fill);
+    release(s.prev_gop_list_buffer, s.prev_gop_list_fill);
+    s.last_video_pts = s.first_video_pts = kUnsetTime;
+    s.last_gop_packet = -1;
+    s.last_gop_pts = s.audio_pts_at_gop = s.next_gop_pts = kUnsetTime;
+    s.next_gop_pending = 0;
+    s.broken_link_pending = 0;
+    s.broken_link_pid = -1;
+    s.broken_link_fill = 0;
+}
+
+}  // namespace quill

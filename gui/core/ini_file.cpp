@@ -120,7 +120,11 @@ bool write_lines(const std::string& path, const std::vector<std::string>& lines)
     if (f == nullptr) return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        // Windows' rename does not replace an existing file: remove it first.
+        std::remove(path.c_str());
+        ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    }
     if (!ok) std::remove(temp.c_str());
     return ok;
 }
@@ -138,18 +142,28 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 int IniFile::get_int(std::string_view section, std::string_view key, int def) {
     std::optional<std::string> value = lookup(path_, section, key);
     if (!value || value->empty()) return def;
-    // Decimal with an optional sign, up to the first other character; wraps like the 32-bit
-    // conversion of the Windows profile functions ("12ab" is 12, "ab" is 0).
+    // Decimal (or hexadecimal after "0x") with an optional sign, up to the first other
+    // character; wraps like the 32-bit conversion of the Windows profile functions ("12ab" is 12,
+    // "ab" is 0, "0x10" is 16).
     std::string_view v = *value;
     bool minus = false;
     if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
         minus = v.front() == '-';
         v.remove_prefix(1);
     }
+    unsigned int base = 10;
+    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
+        base = 16;
+        v.remove_prefix(2);
+    }
     unsigned int total = 0;
     for (char c : v) {
-        if (c < '0' || c > '9') break;
-        total = total * 10u + static_cast<unsigned int>(c - '0');
+        unsigned int digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned int>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned int>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned int>(c - 'A' + 10);
+        else break;
+        total = total * base + digit;
     }
     if (minus) total = 0u - total;
     return static_cast<int>(total);

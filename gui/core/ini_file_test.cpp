@@ -15,15 +15,9 @@ using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
 
-// The behaviour every INI store must show, whatever serves it. The Windows build adds its
-// private-profile store to the instantiation below.
-struct StoreFactory {
-    const char* name;
-    std::function<std::unique_ptr<IniStore>(const std::string& path)> make;
-};
+using testing::StoreFactory;
 
-void PrintTo(const StoreFactory& f, std::ostream* os) { *os << f.name; }
-
+// The behaviour every INI store must show, whatever serves it (ini_stores_under_test).
 class IniBehaviour : public ::testing::TestWithParam<StoreFactory> {
 protected:
     TempDir dir;
@@ -70,7 +64,7 @@ TEST_P(IniBehaviour, IntegersReadAsTheProfileFunctionsDo) {
         int want;
     } cases[] = {
         {"1", 1},   {"0", 0},     {"-1280", -1280}, {"+42", 42}, {"12ab", 12},
-        {"ab", 0},  {"  7 ", 7},  {"", 99},         {"0x10", 0}, {"4294967297", 1},
+        {"ab", 0},  {"  7 ", 7},  {"", 99},         {"0x10", 16}, {"-0x1f", -31}, {"0xg", 0}, {"4294967297", 1},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(ini->write_string("S", "K", c.value));
@@ -96,10 +90,7 @@ TEST_P(IniBehaviour, JapaneseSectionNamesAreKeptApart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stores, IniBehaviour,
-    ::testing::Values(StoreFactory{"IniFile",
-                                   [](const std::string& p) -> std::unique_ptr<IniStore> {
-                                       return std::make_unique<IniFile>(p);
-                                   }}),
+    ::testing::ValuesIn(testing::ini_stores_under_test()),
     [](const ::testing::TestParamInfo<StoreFactory>& info) { return std::string(info.param.name); });
 
 // Layout of the file our own writer keeps.

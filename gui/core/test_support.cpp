@@ -4,15 +4,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
+#include <random>
 
 namespace quill::gui::testing {
 
 TempDir::TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "guicore-XXXXXX").string();
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
+    // create_directory reports whether it made the folder, so a name already taken is skipped.
+    std::random_device seed;
+    std::mt19937 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        std::filesystem::path candidate = base / ("guicore-" + std::to_string(random() % 100000000u));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.string();
+    }
 }
 
 TempDir::~TempDir() {

@@ -1,4 +1,5 @@
 #include "options.h"
+#include "path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -175,7 +176,11 @@ ParseResult parse_command_line(int argc, const char* const* argv, Options& o) {
             const char* v = value();
             if (!v) { result.status = ParseStatus::Usage; return result; }
             std::string folder(v, std::min<std::size_t>(std::strlen(v), kMaxPathBytes));
-            if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
+            // The folder gets its separator unless it already ends in one (a drive alone, "D:",
+            // gets one too: the front end strips trailing separators from "D:\\").
+            const PathParts parts = split_path(folder);
+            if (!folder.empty() && (parts.folder.empty() || !parts.base.empty() || !parts.ext.empty()))
+                folder += kPathSeparator;
             o.output_folder = folder;
         } else if (equals(a, "-FLIST")) {
             const char* v = value();

@@ -1,4 +1,5 @@
 #include "options.h"
+#include "path.h"
 
 #include <gtest/gtest.h>
 
@@ -135,16 +136,18 @@ TEST(OptionsTest, ValueOptionsAndInputs) {
     ParseResult r = parse({"a.ts", "-BUFF", "4096", "-OUT", "/out", "-unknown", "b.ts"}, o);
     EXPECT_EQ(r.status, ParseStatus::Ok);
     EXPECT_EQ(o.buffer_mb, 4096);
-    EXPECT_EQ(o.output_folder, "/out/");
+    EXPECT_EQ(o.output_folder, std::string("/out") + kPathSeparator);  // the system's own separator
     ASSERT_EQ(r.inputs.size(), 2u);
     EXPECT_EQ(r.inputs[1].path, "b.ts");
     EXPECT_EQ(parsed({"-OUT", "/out/", "x"}).output_folder, "/out/");
+    // The front end strips the separator of "D:\\": the drive alone still names its root.
+    EXPECT_EQ(parsed({"-OUT", "D:", "x"}).output_folder, std::string("D:") + kPathSeparator);
     EXPECT_EQ(parsed({"-BUFF", "x12", "x"}).buffer_mb, 0);
     // A value option consumes the next argument whatever it is.
     o = Options{};
     r = parse({"-OUT", "-HD", "x"}, o);
     EXPECT_EQ(o.hd_enabled, 1);
-    EXPECT_EQ(o.output_folder, "-HD/");
+    EXPECT_EQ(o.output_folder, std::string("-HD") + kPathSeparator);
 }
 
 TEST(OptionsTest, UsageConditions) {

@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "naming.h"
 #include "path.h"
+#include "programme_split.h"
 #include "result_log.h"
 #include "routing.h"
 #include "run_state.h"
@@ -241,7 +242,7 @@ void finish_job(RunState& run) {
         if (s.overlap_after_handle >= 0) {
             const std::size_t due = static_cast<std::size_t>(s.overlap_after_left > 0 ? s.overlap_after_left : 0) * 188u;
             const std::size_t n = std::min(s.buffer_fill, due);
-            if (run.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
+            if (s.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
             file_close(s.overlap_after_handle);
             s.overlap_after_handle = -1;
         }
@@ -254,6 +255,7 @@ void finish_job(RunState& run) {
                 }
             }
             release_write_buffer(s);
+            cut_back_at_finish(run, s);
             file_close(s.fd);
             s.fd = -1;
         }

@@ -126,6 +126,10 @@ inline constexpr const char* kProgressCountMega = "%dM";
 inline constexpr const char* kProgressCountKilo = "%dK";
 inline constexpr const char* kProgressCount = "%d";
 
+// Programme and PMT splits: label ("PTS" or "Time") and clock of the cut, the new file's name.
+inline constexpr const char* kProgrammeSplit = "\r\nEPG分割 %s:%02d:%02d:%02d:%03d(%s)\r\n";
+inline constexpr const char* kPmtSplit = "\r\nPMT分割 %s:%02d:%02d:%02d:%03d(%s)\r\n";
+
 // Writer.
 inline constexpr const char* kOpenOutputFailed = "\nerror - failed on open [%s]\n";
 inline constexpr const char* kWriteFailed = "\nerror - failed on write() [%s]\n";

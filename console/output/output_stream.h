@@ -53,6 +53,7 @@ struct OutputStream {
     int video_pid = -1;
     int previous_video_pid = -1;
     int first_audio_pid = -1;
+    int previous_audio_pid = -1;  // first AAC PID before the latest PMT version (replay after a PMT split)
     std::array<int, 10> audio_pids{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     Packet last_pat_packet{};
     Packet last_pmt_packet{};
@@ -70,6 +71,13 @@ struct OutputStream {
     PacketRing overlap_ring;
     int overlap_after_handle = -1;
     int overlap_after_left = 0;
+    // Whether the overlaps of the slot's latest split are made; a PMT split across a video PID
+    // change may turn them off for this slot alone. 1 at the start of each input.
+    int overlap_active = 1;
+    // The latest PMT section start written live, so that a file started by a split can begin with
+    // the PMT whose successor it continues.
+    Packet last_pmt_written{};
+    int last_pmt_written_valid = 0;
 
     int gop_list_fd = -1;
     int prev_gop_list_fd = -1;

@@ -70,11 +70,11 @@ int open_output(RunState& run, OutputStream& slot) {
 
 }  // namespace
 
-long long flush_write_buffer(RunState& run, OutputStream& slot) {
+long long flush_write_buffer(RunState&, OutputStream& slot) {
     if (slot.overlap_after_handle >= 0) {
         const std::size_t due = static_cast<std::size_t>(slot.overlap_after_left > 0 ? slot.overlap_after_left : 0) * 188u;
         const std::size_t n = slot.buffer_fill < due ? slot.buffer_fill : due;
-        if (run.overlap_active && n > 0) file_write(slot.overlap_after_handle, slot.write_buffer.get(), n);
+        if (slot.overlap_active && n > 0) file_write(slot.overlap_after_handle, slot.write_buffer.get(), n);
         slot.overlap_after_left -= static_cast<int>(n / 188);
         if (slot.overlap_after_left <= 0) close_overlap_after(slot);
     }
@@ -111,10 +111,10 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
 
     if (o.collect_stats) {
         stats_count_packet(run, slot, slot.fd, packet);
-        if (slot.overlap_after_handle >= 0 && slot.prev_gop_left > 0 && live && run.overlap_active)
+        if (slot.overlap_after_handle >= 0 && slot.prev_gop_left > 0 && live && slot.overlap_active)
             stats_count_packet(run, slot, slot.overlap_after_handle, packet);
     }
-    if (slot.prev_gop_left > 0 && live && run.overlap_active) {
+    if (slot.prev_gop_left > 0 && live && slot.overlap_active) {
         ++slot.prev_gop_packets;
         --slot.prev_gop_left;
     }
@@ -133,7 +133,7 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
     } else {
         if (slot.overlap_after_handle >= 0 && live) {
             if (slot.overlap_after_left > 0) {
-                if (run.overlap_active) file_write(slot.overlap_after_handle, packet, 188);
+                if (slot.overlap_active) file_write(slot.overlap_after_handle, packet, 188);
                 --slot.overlap_after_left;
             }
             if (slot.overlap_after_left <= 0) close_overlap_after(slot);
@@ -143,6 +143,12 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
         wrote = true;
     }
     if (live && slot.overlap_ring.capacity > 0) ring_push(slot.overlap_ring, packet);
+    // A PMT section start (pointer_field 0, section at byte 5): kept for the start of a split's file.
+    if (live && ts_pid(packet) == slot.pmt_pid && ts_payload_unit_start(packet) &&
+        ts_adaptation_field_control(packet) == 1 && packet[4] == 0 && section_table_id(packet) == 0x02) {
+        std::memcpy(slot.last_pmt_written.data(), packet, 188);
+        slot.last_pmt_written_valid = 1;
+    }
     if (live && ts_scrambling_control(packet) != 0) ++slot.scrambled_count;
     if (wrote && written != due) {
         console_printf(stdout, msg::kWriteFailed, slot.path.c_str());

@@ -40,7 +40,6 @@ struct WriterTest : ::testing::Test {
         slot.path = path;
         slot.enabled = 1;
         slot.in_use = 1;
-        run->overlap_active = 1;
     }
     void TearDown() override {
         if (slot.fd >= 0) file_close(slot.fd);

@@ -12,13 +12,15 @@ void rebase_time_stamps(RunState& run, int pid);      // -PTS, on the current pa
 void capture_broadcast_time(RunState& run);           // PID 0x0014
 void gop_packet(RunState& run, int slot);              // GOP detection on the slot's video PID
 void audio_packet(RunState& run, int slot);            // AAC header tracking on the first audio PID
-void check_programme_change(RunState& run);            // EIT, under -SEP/-SEP2
+long long check_programme_change(RunState& run);       // EIT, under -SEP/-SEP2; -1 failed write
 void reset_segment_state(RunState& run, int slot);     // per-slot state of a new pass
 void finish_slot_segments(RunState& run, int slot);    // end of input: GOP lists, audio part files
 
 // A slot whose programme was (re)assigned starts its clocks and its audio-mode tracking afresh.
 void reset_slot_timing(RunState& run, int slot);
 void reset_slot_audio_split(RunState& run, int slot);
+// A programme or PMT split closes the audio part files of the slot's finished file.
+void close_audio_parts_at_cut(RunState& run, int slot);
 // -SEP2/-SEP3: the slot's PMT changed version; may close the slot's file and start the next one.
 // -1 when a write failed, else >= 0.
 long long split_on_pmt_change(RunState& run, int slot);

@@ -224,7 +224,7 @@ long long route_packet(RunState& run, int pid, PacketReport& report, int keep_ei
         case kSdtPid:
             return keep_eit ? write_to_every_output(run, packet) : 0;
         case kEitPid:
-            if (o.split_on_programme) check_programme_change(run);
+            if (o.split_on_programme && check_programme_change(run) == -1) return -1;
             return keep_eit ? write_to_every_output(run, packet) : 0;
         case kTotPid:
             return keep_eit ? write_to_every_output(run, packet) : 0;

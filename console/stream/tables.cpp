@@ -96,6 +96,7 @@ void fill_slot(OutputStream& s, const ProgramEntry& row) {
 // A new PMT version reaches a slot that carries it.
 void apply_pmt_version(OutputStream& s, const ProgramEntry& row, const PmtStreams& streams) {
     s.previous_video_pid = s.video_pid != -1 ? s.video_pid : (row.es_count > 0 ? row.es_pids[0] : -1);
+    s.previous_audio_pid = s.first_audio_pid;
     s.video_pid = streams.video_pid;
     s.first_audio_pid = streams.first_audio_pid;
     s.audio_pids = streams.audio_pids;
@@ -208,11 +209,12 @@ bool cs_service_selected(const Options& o, int program_number) {
     return false;
 }
 
-// The CS slot's name carries the service id, and the split number once the slot was split.
+// The CS slot's name carries the service id, and the split number once the slot was split (by
+// any kind of split, so that a refilled slot never writes over an earlier file).
 void rename_cs_slot(RunState& run, OutputStream& s) {
     const Options& o = run.options;
     char piece[64];
-    if (o.split_on_programme && s.split_number > 0)
+    if (s.split_number > 0)
         std::snprintf(piece, sizeof piece, "(%d)-%d", s.service_id, s.split_number);
     else
         std::snprintf(piece, sizeof piece, "(%d)", s.service_id);

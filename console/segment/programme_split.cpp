@@ -1,0 +1,414 @@
+#include "programme_split.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "audio_track.h"
+#include "console.h"
+#include "file_io.h"
+#include "gop_list.h"
+#include "hooks.h"
+#include "messages.h"
+#include "naming.h"
+#include "path.h"
+#include "run_state.h"
+#include "stats.h"
+#include "timing.h"
+#include "ts_packet.h"
+#include "writer.h"
+
+namespace quill {
+
+namespace {
+
+// EIT present/following of the actual and of other transport streams (ARIB STD-B10).
+constexpr int kEitPfActual = 0x4E;
+constexpr int kEitPfOther = 0x4F;
+// Section 0 of an EIT p/f carries the present event. Its first event_id sits right behind the
+// 14-byte section header (section at byte 5); an event entry is 12 bytes before its descriptors.
+constexpr int kEitFirstEventId = 19;
+constexpr int kEitEventHeaderBytes = 12;
+constexpr int kCrcBytes = 4;
+constexpr int kPmtTableId = 0x02;
+
+OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<std::size_t>(slot)]; }
+
+bool is_oneseg_slot(int slot) { return slot == kSlotOneSeg || slot == kSlotOneSeg2; }
+
+// A section that starts in this packet at byte 5: unit start with pointer_field 0.
+bool section_starts_at_five(const std::uint8_t* p) {
+    return ts_payload_unit_start(p) && ts_adaptation_field_control(p) == 1 && p[4] == 0;
+}
+
+// A PMT section start of `pmt_pid`: what a new file needs to learn its streams.
+bool is_pmt_start(const std::uint8_t* p, int pmt_pid) {
+    return p[0] == kSyncByte && ts_pid(p) == pmt_pid && section_starts_at_five(p) && section_table_id(p) == kPmtTableId;
+}
+
+// The trailing overlap the previous file takes; cleared when that file is closed early.
+void close_overlap_after(OutputStream& s) {
+    if (s.overlap_after_handle >= 0) file_close(s.overlap_after_handle);
+    s.overlap_after_handle = -1;
+    s.overlap_after_left = 0;
+    s.prev_gop_left = 0;
+}
+
+// The current GOP list becomes the list of the previous file, which still receives the GOP starts
+// of its trailing overlap; the next video packet opens the new file's list.
+void pass_gop_list_on(OutputStream& s) {
+    if (s.gop_list_fd < 0) return;
+    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
+    s.prev_gop_list_fd = s.gop_list_fd;
+    s.gop_list_fd = -1;
+    s.prev_gop_list_buffer = std::move(s.gop_list_buffer);
+    s.prev_gop_list_fill = 0;
+    s.prev_gop_packets = s.packets_written;
+}
+
+// The fields of the finished file that the new one must not inherit: its clocks and GOP and audio
+// positions. The new file's first GOP is marked as following a cut.
+void reset_file_state(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    reset_slot_audio_split(run, slot);
+    s.last_video_pts = s.first_video_pts = kUnsetTime;
+    s.last_gop_packet = -1;
+    s.last_gop_pts = s.audio_pts_at_gop = s.next_gop_pts = kUnsetTime;
+    s.next_gop_pending = 0;
+    s.current_audio_pts = s.first_audio_pts = s.previous_audio_pts = kUnsetTime;
+    s.broken_link_pending = 1;
+    s.broken_link_pid = -1;
+    s.broken_link_fill = 0;
+}
+
+void print_split_line(RunState& run, int slot, SplitKind kind) {
+    const OutputStream& s = slot_at(run, slot);
+    if (time_unset(s.last_video_pts)) return;
+    const CutClock clock = cut_point_clock(s, s.last_video_pts);
+    const ClockParts c = clock_parts(clock.value);
+    const PathParts parts = split_path(s.path);
+    const std::string name = parts.base + parts.ext;
+    console_printf(stdout, kind == SplitKind::Programme ? msg::kProgrammeSplit : msg::kPmtSplit, clock.label,
+                   c.hours, c.minutes, c.seconds, c.milliseconds, name.c_str());
+}
+
+long long write_replayed(RunState& run, OutputStream& s, const std::uint8_t* packet) {
+    return write_packet(run, s, packet, 0) == -1 ? -1 : 0;
+}
+
+long long write_generated_pat(RunState& run, OutputStream& s) {
+    const auto& header = run.tables.pat_header_template;
+    if (header[0] != kSyncByte) return 0;  // no PAT seen yet: nothing to name the service by
+    std::uint8_t pat[kPacketSize];
+    build_pat_packet(header.data(), s.service_id, s.pmt_pid, pat);
+    return write_replayed(run, s, pat);
+}
+
+// The first packet of the ring that `match` accepts, or null.
+template <typename Match>
+const std::uint8_t* first_in_ring(const PacketRing& ring, Match match) {
+    for (int i = 0; i < ring.count; ++i)
+        if (match(ring_at(ring, i))) return ring_at(ring, i);
+    return nullptr;
+}
+
+// A new file starts with a PAT and the PMT of what follows, so that it can be read on its own.
+// Before a replay these are the ring's own first PAT and PMT, so the copies are exact repetitions
+// of packets that follow (no continuity break); otherwise a PAT built now and the last PMT the
+// slot wrote, whose successors continue its counter.
+long long write_file_start(RunState& run, int slot, bool replaying, bool pmt_follows) {
+    OutputStream& s = slot_at(run, slot);
+    const std::uint8_t* pat = nullptr;
+    const std::uint8_t* pmt = nullptr;
+    if (replaying) {
+        pat = first_in_ring(s.overlap_ring, [](const std::uint8_t* p) { return ts_pid(p) == 0; });
+        pmt = first_in_ring(s.overlap_ring, [&](const std::uint8_t* p) { return is_pmt_start(p, s.pmt_pid); });
+    }
+    long long r = pat ? write_replayed(run, s, pat) : write_generated_pat(run, s);
+    if (r == -1) return -1;
+    // Without a replay a changed PMT is routed next; the replayed packets belong to the last one written.
+    if (!pmt && (replaying || !pmt_follows) && s.last_pmt_written_valid) pmt = s.last_pmt_written.data();
+    if (pmt) r = write_replayed(run, s, pmt);
+    return r;
+}
+
+// The GOP list of the file being closed: the trailer and the closing, buffered lines kept only
+// while the slot's overlaps are on.
+void finish_previous_list(OutputStream& s) { finish_overlap_gop_list(s); }
+
+}  // namespace
+
+std::string split_output_path(const RunState& run, int slot, int split_number) {
+    const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    std::string suffix = s.suffix;
+    char piece[32];
+    if (run.options.cs_mode && slot >= kFirstMultiSlot) {
+        std::snprintf(piece, sizeof piece, "(%d)", s.service_id);
+        suffix += piece;
+    }
+    if (split_number > 0) {
+        std::snprintf(piece, sizeof piece, "-%d", split_number);
+        suffix += piece;
+    }
+    const JobState& job = run.job;
+    return build_output_name(run.options, job.drive, job.folder, job.base, suffix, job.ext);
+}
+
+long long replay_overlap_ring(RunState& run, int slot, int video_pid, int audio_pid, bool hooks) {
+    OutputStream& s = slot_at(run, slot);
+    const Options& o = run.options;
+    const bool video_hook = hooks && s.enabled && s.es_count > 0 && video_pid >= 0;
+    const bool audio_hook = hooks && (o.audio_split > 0 || o.gop_channel || o.gop_time) && audio_pid >= 0;
+    std::uint8_t copy[kPacketSize];
+    for (int i = 0; i < s.overlap_ring.count; ++i) {
+        std::memcpy(copy, ring_at(s.overlap_ring, i), kPacketSize);
+        const int pid = ts_pid(copy);
+        if (video_hook && pid == video_pid) gop_list_packet(run, slot, copy, 0);
+        if (audio_hook && pid == audio_pid) track_audio_packet(run, slot, copy);
+        if (write_replayed(run, s, copy) == -1) return -1;
+    }
+    return 0;
+}
+
+int trim_gop_list(int list_fd, long long packet_count) {
+    if (list_fd < 0) return 0;
+    const long long size = file_seek(list_fd, 0, 2);
+    if (size <= 0) return size < 0 ? -1 : 0;
+    std::vector<char> text(static_cast<std::size_t>(size));
+    if (file_seek(list_fd, 0, 0) != 0) return -1;
+    long long got = 0;
+    while (got < size) {
+        const long long n = file_read(list_fd, text.data() + got, static_cast<std::size_t>(size - got));
+        if (n <= 0) break;
+        got += n;
+    }
+    if (got != size) {
+        file_seek(list_fd, 0, 2);
+        return -1;
+    }
+    // Lines are in file order; the first one at or past the new end ends the list.
+    long long cut = size;
+    long long line_start = 0;
+    int line = 0;
+    while (line_start < size) {
+        const char* begin = text.data() + line_start;
+        const char* end = static_cast<const char*>(std::memchr(begin, '\n', static_cast<std::size_t>(size - line_start)));
+        const long long next = end ? (end - text.data()) + 1 : size;
+        if (line >= 2) {  // "TS_CUT2" and the empty line stay
+            const char* field = begin;
+            for (int commas = 0; commas < 4 && field; ++commas) {
+                field = static_cast<const char*>(std::memchr(field, ',', static_cast<std::size_t>(text.data() + next - field)));
+                if (field) ++field;
+            }
+            if (field) {
+                while (field < text.data() + next && (*field == ' ' || *field == '\t')) ++field;
+                char digits[24] = {};
+                std::size_t n = 0;
+                while (field + n < text.data() + next && n + 1 < sizeof digits && field[n] >= '0' && field[n] <= '9') {
+                    digits[n] = field[n];
+                    ++n;
+                }
+                if (n > 0 && std::strtoll(digits, nullptr, 10) >= packet_count) {
+                    cut = line_start;
+                    break;
+                }
+            }
+        }
+        line_start = next;
+        ++line;
+    }
+    int result = 0;
+    if (cut < size && file_truncate(list_fd, cut) != 0) result = -1;
+    file_seek(list_fd, 0, 2);
+    return result;
+}
+
+long long cut_back_output(RunState& run, OutputStream& s, int fd, int list_fd) {
+    const long long size = file_seek(fd, 0, 2);
+    if (size < 0) return 0;
+    const long long back = -static_cast<long long>(run.options.overlap_after_k) * kOverlapUnitBytes;
+    const long long cut = std::max(0LL, size - back);
+    const long long kept = cut_back_file(run, s, fd, cut);
+    const long long packets = (kept >= 0 ? kept : size) / kPacketSize;
+    trim_gop_list(list_fd, packets);
+    return packets;
+}
+
+void cut_back_at_finish(RunState& run, OutputStream& s) {
+    if (run.options.overlap_after_k >= 0 || s.fd < 0) return;
+    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
+    s.packets_written = static_cast<int>(cut_back_output(run, s, s.fd, s.gop_list_fd));
+}
+
+void finish_overlap_gop_list(OutputStream& s) {
+    if (s.prev_gop_list_fd >= 0) {
+        if (s.overlap_active) flush_gop_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill);
+        append_gop_trailer(s.prev_gop_list_fd, s.prev_gop_packets);
+        file_close(s.prev_gop_list_fd);
+        s.prev_gop_list_fd = -1;
+    }
+    s.prev_gop_list_buffer.reset();
+    s.prev_gop_list_fill = 0;
+}
+
+long long split_output(RunState& run, int slot, SplitKind kind, int overlap, bool pmt_changed) {
+    OutputStream& s = slot_at(run, slot);
+    const Options& o = run.options;
+    const bool main_kind = kind != SplitKind::OneSeg;
+    long long result = 0;
+
+    // 1. The previous file's trailing overlap ends here: it takes what the buffer still owes it.
+    if (s.overlap_after_handle >= 0) {
+        const std::size_t due = static_cast<std::size_t>(std::max(s.overlap_after_left, 0)) * kPacketSize;
+        const std::size_t n = std::min(s.buffer_fill, due);
+        if (s.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
+        close_overlap_after(s);
+    }
+    if (main_kind) {
+        finish_previous_list(s);                                       // 2.
+        s.overlap_active = kind == SplitKind::Pmt ? overlap : 1;       // 3.
+        pass_gop_list_on(s);                                           // 4.
+    }
+    if (s.fd < 0) return 0;  // 5. nothing written yet: the slot keeps its name
+
+    // 5 a. The old file gets everything buffered.
+    if (s.buffer_fill > 0 &&
+        file_write(s.fd, s.write_buffer.get(), s.buffer_fill) != static_cast<long long>(s.buffer_fill)) {
+        console_printf(stdout, msg::kWriteFailed, s.path.c_str());
+        result = -1;
+    }
+    release_write_buffer(s);
+    // 5 b. A negative xx2 cuts the old file's end off, with its statistics and GOP list lines.
+    if (o.overlap_after_k < 0) {
+        const long long packets = cut_back_output(run, s, s.fd, main_kind ? s.prev_gop_list_fd : -1);
+        if (main_kind && s.prev_gop_list_fd >= 0) s.prev_gop_packets = static_cast<int>(packets);
+    }
+    // 5 c. Audio part files of the old file.
+    if (o.audio_split > 0) close_audio_parts_at_cut(run, slot);
+    // 5 d. The old file takes the first xx2 x 1024 packets after the cut, and its GOP list the GOP
+    // starts among them, numbered on from its own end.
+    if (o.overlap_after_k > 0) s.overlap_after_left = o.overlap_after_k * static_cast<int>(kPacketsPerOverlapUnit);
+    if (s.overlap_after_left > 0)
+        s.overlap_after_handle = s.fd;
+    else
+        file_close(s.fd);
+    s.prev_gop_left = s.overlap_active ? s.overlap_after_left : 0;
+    // 5 e.
+    s.fd = -1;
+    s.packets_written = 0;
+
+    // 6. The next file's name; the writer creates it with the next packet.
+    ++s.split_number;
+    s.path = split_output_path(run, slot, s.split_number);
+
+    // 7. One change that shows in the EIT and in the PMT gives one split: the other table's next
+    // arrival only sets its memory again.
+    if (main_kind) {
+        for (int i = 0; i < run.tables.count; ++i) {
+            ProgramEntry& row = run.tables.entries[static_cast<std::size_t>(i)];
+            if (row.pmt_pid != s.pmt_pid) continue;
+            if (kind == SplitKind::Programme)
+                row.last_pmt_version = -1;
+            else
+                row.last_event_id = -1;
+        }
+        print_split_line(run, slot, kind);  // 8.
+    }
+    reset_file_state(run, slot);  // 9.
+
+    // 10. The new file: PAT and PMT, then the packets kept before the cut.
+    const bool replay = kind != SplitKind::Pmt || s.overlap_active;
+    const bool replaying = replay && s.overlap_ring.count > 0;
+    const bool pmt_follows = kind == SplitKind::Pmt || pmt_changed;
+    if (write_file_start(run, slot, replaying, pmt_follows) == -1) result = -1;
+    if (replaying) {
+        const int video_pid = kind == SplitKind::Pmt ? s.previous_video_pid : (s.es_count > 0 ? s.es_pids[0] : -1);
+        const int audio_pid = kind == SplitKind::Pmt ? s.previous_audio_pid : s.first_audio_pid;
+        if (replay_overlap_ring(run, slot, video_pid, audio_pid, main_kind) == -1) result = -1;
+        // The file's first GOP is a replayed copy: a later, complete GOP must not be marked as
+        // following a cut, or decoders drop its leading pictures for nothing.
+        if (s.last_gop_packet >= 0) s.broken_link_pending = 0;
+    }
+    // 11. Without x3 the ring starts empty for the next cut; a PMT cut without overlap drops what
+    // belonged to the old streams.
+    if (o.overlap_drop_prior || (kind == SplitKind::Pmt && !s.overlap_active)) ring_clear(s.overlap_ring);
+    // 12. A new PMT version follows its PAT; before a replay the PAT was the replayed one.
+    if (kind == SplitKind::Pmt && replaying && write_generated_pat(run, s) == -1) result = -1;
+    return result;
+}
+
+long long check_programme_change(RunState& run, const std::uint8_t* p) {
+    const int table_id = section_table_id(p);
+    if (table_id != kEitPfActual && table_id != kEitPfOther) return 0;
+    if (!section_starts_at_five(p) || section_number(p) != 0) return 0;
+    // A section without any event (nothing on air) names no present event.
+    const int section_end_byte = 8 + section_length(p);
+    if (section_end_byte < kEitFirstEventId + kEitEventHeaderBytes + kCrcBytes || section_end_byte > kPacketSize)
+        return 0;
+    const int service_id = section_table_id_extension(p);
+    const int event_id = (p[kEitFirstEventId] << 8) | p[kEitFirstEventId + 1];
+
+    ProgramTables& t = run.tables;
+    int row_index = -1;
+    for (int i = 0; i < t.count; ++i)
+        if (t.entries[static_cast<std::size_t>(i)].program_number == service_id) {
+            row_index = i;
+            break;
+        }
+    if (row_index < 0) return 0;
+    ProgramEntry& row = t.entries[static_cast<std::size_t>(row_index)];
+    long long result = 0;
+    if (row.last_event_id != -1 && row.last_event_id != event_id) {
+        for (int k = 0; k < kSlotCount; ++k) {
+            const OutputStream& s = slot_at(run, k);
+            if (!s.in_use || s.service_id != service_id) continue;
+            if (split_output(run, k, is_oneseg_slot(k) ? SplitKind::OneSeg : SplitKind::Programme) == -1) result = -1;
+            break;
+        }
+        // The one-segment services follow the first service's programmes unless their own PMT
+        // changes split them.
+        if (!run.options.split_on_pmt && row_index == 0) {
+            for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
+                const OutputStream& s = slot_at(run, k);
+                if (s.in_use && s.fd >= 0 && split_output(run, k, SplitKind::OneSeg) == -1) result = -1;
+            }
+        }
+    }
+    row.last_event_id = event_id;
+    return result;
+}
+
+long long check_pmt_change(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    const int row_index = find_pmt_row(run.tables, s.pmt_pid);
+    if (row_index < 0 || s.fd < 0) return 0;
+    if (run.tables.entries[static_cast<std::size_t>(row_index)].last_pmt_version == -1) return 0;
+    // Across a change of the video PID the pictures before and after do not belong together: the
+    // overlaps are made only when -OVL x4 asks for them.
+    const int overlap = (s.previous_video_pid == s.video_pid || run.options.overlap_on_video_change) ? 1 : 0;
+    return split_output(run, slot, SplitKind::Pmt, overlap);
+}
+
+long long check_oneseg_pmt_change(RunState& run, int slot) {
+    if (!is_oneseg_slot(slot)) return 0;
+    const OutputStream& s = slot_at(run, slot);
+    if (run.tables.oneseg_pmt_version[static_cast<std::size_t>(slot - kSlotOneSeg)] == -1 || s.fd < 0) return 0;
+    return split_output(run, slot, SplitKind::OneSeg, 1, true);
+}
+
+void reset_split_state(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    s.overlap_active = 1;
+    s.overlap_after_left = 0;
+    s.last_pmt_written_valid = 0;
+    // A pass read again from the start must not replay packets of the pass before it.
+    ring_clear(s.overlap_ring);
+    if (s.split_number > 0) {
+        s.split_number = 0;
+        s.path = split_output_path(run, slot, 0);
+    }
+}
+
+}  // namespace quill

@@ -48,6 +48,10 @@ int run_program(int argc, const char* const* argv) {
         o.rewrite_pts = 0;
     }
     if (o.descramble_mode > 0 && !bind_descrambler_for_run(run->descrambler, o)) return 1;
+    for (const std::string& list : parsed.list_files) {
+        const FileIdentity id = path_identity(list.c_str());
+        if (id.valid) run->list_files.push_back(id);
+    }
     run->stdout_interactive = stdout_is_interactive() ? 1 : 0;
     write_mode_summary(o);
     if (o.wait_enabled) {

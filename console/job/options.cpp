@@ -186,6 +186,7 @@ ParseResult parse_command_line(int argc, const char* const* argv, Options& o) {
             const char* v = value();
             if (!v) { result.status = ParseStatus::Usage; return result; }
             read_list_file(v, result.inputs);
+            result.list_files.push_back(v);
         }
         else if (equals(a, "-HD")) o.hd_enabled = 0;
         else if (equals(a, "-SD")) o.sd_enabled.fill(0);

@@ -67,6 +67,7 @@ enum class ParseStatus {
 struct ParseResult {
     ParseStatus status = ParseStatus::Ok;
     std::vector<InputEntry> inputs;
+    std::vector<std::string> list_files;  // the -FLIST files read, which outputs must never replace
 };
 
 // Walks the arguments (argv[0] is the program name) in order; later options overwrite earlier ones.

@@ -49,6 +49,11 @@ struct JobState {
     std::vector<std::string> abandoned_files;
 };
 
+// Files the program only ever reads: the input being processed and the list files named with
+// -FLIST. No output, GOP list or log may be one of them, whatever name or link leads there.
+struct RunState;
+inline bool is_read_only_file(const RunState& run, const FileIdentity& id);
+
 struct RunState {
     Options options;
     std::array<OutputStream, kSlotCount> outputs;
@@ -59,6 +64,14 @@ struct RunState {
     int cs_detected = 0;
     int overlap_active = 0;
     int stdout_interactive = 0;
+    std::vector<FileIdentity> list_files;
 };
+
+inline bool is_read_only_file(const RunState& run, const FileIdentity& id) {
+    if (id == run.job.source_identity) return true;
+    for (const FileIdentity& list : run.list_files)
+        if (id == list) return true;
+    return false;
+}
 
 }  // namespace quill

@@ -17,7 +17,7 @@ namespace {
 // name that leads to the recording being read (an input named "rec.log", a link) is refused.
 int open_log(const RunState& run, const std::string& path) {
     const int fd = file_open_rw_create(path.c_str());
-    if (fd >= 0 && (file_identity(fd) == run.job.source_identity || file_seek(fd, 0, 2) < 0)) {
+    if (fd >= 0 && (is_read_only_file(run, file_identity(fd)) || file_seek(fd, 0, 2) < 0)) {
         file_close(fd);
         return -1;
     }

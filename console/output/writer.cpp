@@ -55,7 +55,7 @@ void close_overlap_after(OutputStream& slot) {
 // name the output got.
 int open_output(RunState& run, OutputStream& slot) {
     int fd = file_open_rw_create(slot.path.c_str());
-    if (fd >= 0 && file_identity(fd) == run.job.source_identity) {
+    if (fd >= 0 && is_read_only_file(run, file_identity(fd))) {
         file_close(fd);
         fd = -1;
     }

@@ -43,7 +43,7 @@ void open_list(RunState& run, OutputStream& s) {
     const std::string path = gop_list_path(run.options, s);
     int fd = file_open_rw_create(path.c_str());
     if (fd < 0) return;
-    if (file_identity(fd) == run.job.source_identity ||
+    if (is_read_only_file(run, file_identity(fd)) ||
         (file_seek(fd, 0, 2) > 0 && file_truncate(fd, 0) != 0)) {
         file_close(fd);
         return;

@@ -121,10 +121,9 @@ TEST_F(Harm, LogFilesThatAreTheRecording) {
     }
 }
 
-// A list file is only read, also when a log of the run would carry its name. Open fault: the
-// summary log of rec.ts (rec.log) replaces a list file of that name, since the job does not know
-// the list file; enable once the list files' identities reach the log set-up.
-TEST_F(Harm, DISABLED_ListFileIsOnlyRead) {
+// A list file is only read, also when a log of the run would carry its name: the summary log of
+// rec.ts (rec.log) is refused rather than replacing the list.
+TEST_F(Harm, ListFileIsOnlyRead) {
     put("rec.ts");
     const std::string list = "rec.ts\r\n";
     e2e::write_text(dir.file("rec.log"), list);  // the summary log name of rec.ts

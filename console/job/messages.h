@@ -130,6 +130,13 @@ inline constexpr const char* kProgressCount = "%d";
 inline constexpr const char* kProgrammeSplit = "\r\nEPG分割 %s:%02d:%02d:%02d:%03d(%s)\r\n";
 inline constexpr const char* kPmtSplit = "\r\nPMT分割 %s:%02d:%02d:%02d:%03d(%s)\r\n";
 
+// Audio-mode splits: old and new channel_configuration, label and clock of the audio packet that
+// carries the change; the split line ends with the new file's name, the cancel line names the
+// mode the look-ahead found (-1 when it found none).
+inline constexpr const char* kAudioSplit = "\r\n音声分割(%dchから%dchへ) %s:%02d:%02d:%02d:%03d(%s)\r\n";
+inline constexpr const char* kAudioSplitCancelled =
+    "\r\n音声分割をキャンセルします。(%dch->%dch->%dchへの変化) %s:%02d:%02d:%02d:%03d\r\n";
+
 // Writer.
 inline constexpr const char* kOpenOutputFailed = "\nerror - failed on open [%s]\n";
 inline constexpr const char* kWriteFailed = "\nerror - failed on write() [%s]\n";

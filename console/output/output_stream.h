@@ -129,6 +129,21 @@ struct OutputStream {
     std::int64_t previous_audio_pts = -1;
     std::int64_t guard_remaining = 0;   // audio time still to pass after a switch, in ticks
     int guard_passed = 1;
+
+    // Audio-mode splits (segment/audio_split), -SEPA family: the file of each audio number, kept
+    // open while its mode is away (-1 none), with its path; whether the last split moved a GOP
+    // (modes 2 and 3); the latest audio PTS while the next GOP start is awaited, whether the wait's
+    // trace lines are still due, and the running drift sum the trace lines show.
+    std::array<int, 50> audio_part_fd = [] {
+        std::array<int, 50> none;
+        none.fill(-1);
+        return none;
+    }();
+    std::array<std::string, 50> audio_part_path{};
+    int audio_write_back = 0;
+    std::int64_t wait_last_audio_pts = -1;
+    int wait_trace_due = 0;
+    std::int64_t drift_sum = 0;
 };
 
 }  // namespace quill

@@ -17,16 +17,19 @@ int adts_profile(const std::uint8_t* h) { return h[2] >> 6; }
 int adts_sampling_index(const std::uint8_t* h) { return (h[2] >> 2) & 0x0F; }
 int adts_channel_configuration(const std::uint8_t* h) { return ((h[2] & 0x01) << 2) | (h[3] >> 6); }
 int adts_frame_length(const std::uint8_t* h) { return ((h[3] & 0x03) << 11) | (h[4] << 3) | (h[5] >> 5); }
-int adts_buffer_fullness(const std::uint8_t* h) { return ((h[5] & 0x1F) << 6) | (h[6] >> 2); }
 int adts_raw_data_blocks(const std::uint8_t* h) { return h[6] & 0x03; }
 
+// syncword, layer 0; ID (MPEG-2 or MPEG-4) and protection_absent may take either value: broadcasts
+// write FF F8, most encoders FF F1.
+bool adts_sync(const std::uint8_t* h) { return h[0] == 0xFF && (h[1] & 0xF6) == 0xF0; }
+
+// adts_buffer_fullness is not checked: 0x7FF is the standard value of variable-rate streams, and
+// the field counts 32-bit words per channel, which no byte length bounds.
 bool valid_adts(const std::uint8_t* h, int pes_packet_length) {
     const int frame_length = adts_frame_length(h);
-    const int fullness = adts_buffer_fullness(h);
     const int sampling = adts_sampling_index(h);
     return adts_profile(h) == 1 && sampling >= 3 && sampling <= 8 && frame_length >= 2 &&
-           frame_length <= pes_packet_length && fullness != 0x7FF && fullness <= pes_packet_length &&
-           adts_raw_data_blocks(h) == 0;
+           frame_length <= pes_packet_length && adts_raw_data_blocks(h) == 0;
 }
 
 }  // namespace
@@ -41,7 +44,7 @@ AdtsMode find_adts_mode(const std::uint8_t* p) {
     const std::int64_t pts = pes_pts_dts_flags(p + pes) != 0 ? read_pes_pts(p + pes) : 0;
     for (int i = pes + 14; i <= kLastAdtsSearch; ++i) {
         const std::uint8_t* h = p + i;
-        if (h[0] != 0xFF || h[1] != 0xF8 || !valid_adts(h, pes_packet_length)) continue;
+        if (!adts_sync(h) || !valid_adts(h, pes_packet_length)) continue;
         if (adts_sampling_index(h) >= 6) continue;  // 24 kHz and below: not a broadcast main audio
         found.mode = adts_channel_configuration(h);
         found.sampling_index = adts_sampling_index(h);

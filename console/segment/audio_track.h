@@ -19,10 +19,9 @@ struct AdtsMode {
 };
 
 // The first valid ADTS header behind the PES header of an audio PES start (stream_id 0xC0 to
-// 0xCF). Valid: syncword with ID MPEG-2, layer 0 and CRC present (FF F8), AAC LC,
-// aac_frame_length from 2 up to PES_packet_length, adts_buffer_fullness not 0x7FF and not above
-// PES_packet_length, one raw data block. Only 48, 44.1 and 32 kHz headers are taken; lower
-// rates are passed over and the search goes on.
+// 0xCF). Valid: syncword and layer 0 (FF F0, F1, F8 or F9: with or without CRC), AAC LC,
+// aac_frame_length from 2 up to PES_packet_length, one raw data block; any buffer fullness.
+// Only 48, 44.1 and 32 kHz headers are taken; lower rates are passed over and the search goes on.
 AdtsMode find_adts_mode(const std::uint8_t* packet);
 
 // The tracking on one audio packet of the slot, before it is written: audio clocks, the guard

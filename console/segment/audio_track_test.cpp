@@ -39,6 +39,24 @@ TEST(AdtsMode, ChannelConfigurationOfTheFirstValidHeader) {
     EXPECT_EQ(find_adts_mode(audio_start({.pts = 1, .sampling_frequency_index = 5}).data()).mode, 2);  // 32 kHz
 }
 
+// Broadcast headers (MPEG-2 ID, CRC, a fullness within the PES) and the usual encoder headers
+// (FF F1: MPEG-4 ID without CRC, fullness 0x7FF for variable rate) both count.
+TEST(AdtsMode, HeadersWithAndWithoutCrcCount) {
+    const struct {
+        const char* what;
+        synth::Packet packet;
+    } cases[] = {
+        {"FF F8", audio_start({.pts = 1, .buffer_fullness = 0x100})},
+        {"FF F9", audio_start({.pts = 1, .protection_absent = true})},
+        {"FF F0", audio_start({.pts = 1, .mpeg2_id = false})},
+        {"FF F1 variable rate", audio_start({.pts = 1, .channel_configuration = 0, .mpeg2_id = false,
+                                             .protection_absent = true, .buffer_fullness = 0x7FF})},
+        {"fullness above PES_packet_length", audio_start({.pts = 1, .buffer_fullness = 0x400, .size = 300})},
+    };
+    for (const auto& c : cases) EXPECT_GE(find_adts_mode(c.packet.data()).mode, 0) << c.what;
+    EXPECT_EQ(find_adts_mode(cases[3].packet.data()).mode, 0);
+}
+
 TEST(AdtsMode, HeadersThatDoNotCount) {
     const synth::AudioFrame stereo{.pts = 900000, .channel_configuration = 2, .size = 300};
     const struct {
@@ -46,10 +64,6 @@ TEST(AdtsMode, HeadersThatDoNotCount) {
         synth::Packet packet;
     } cases[] = {
         {"AAC Main profile", audio_start({.pts = 1, .profile = 0})},
-        {"MPEG-4 ID", audio_start({.pts = 1, .mpeg2_id = false})},
-        {"no CRC", audio_start({.pts = 1, .protection_absent = true})},
-        {"VBR fullness", audio_start({.pts = 1, .buffer_fullness = 0x7FF})},
-        {"fullness beyond PES", audio_start({.pts = 1, .buffer_fullness = 0x400, .size = 300})},
         {"frame beyond PES", edited(stereo, [](std::uint8_t* h) { h[3] |= 0x03; })},
         {"two raw data blocks", edited(stereo, [](std::uint8_t* h) { h[6] |= 0x01; })},
         {"96 kHz", edited(stereo, [](std::uint8_t* h) { h[2] = static_cast<std::uint8_t>((h[2] & 0xC3) | (0 << 2)); })},

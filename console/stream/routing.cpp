@@ -140,6 +140,7 @@ long long route_single(RunState& run, int pid, const std::uint8_t* packet, int k
     if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_pcr(run, kSlotHd, packet);
     if (keep_ecm && listed(s.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
     run_stream_hooks(run, kSlotHd, pid);
+    packet = run.job.current;  // an audio split's look-ahead may have moved the read buffer
     const long long taken = audio_split_packet(run, kSlotHd, packet);
     if (taken != 0) return taken == -1 ? -1 : 0;
     return carries(s, pid) ? write_live(run, kSlotHd, packet) : 0;
@@ -162,6 +163,7 @@ long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int ke
             if (result == -1) return -1;
         }
         run_stream_hooks(run, k, pid);
+        packet = run.job.current;  // an audio split's look-ahead may have moved the read buffer
         const long long taken = audio_split_packet(run, k, packet);
         if (taken == -1) return -1;
         if (taken > 0) return result;

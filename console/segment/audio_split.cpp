@@ -1,0 +1,531 @@
+#include "audio_split.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "audio_track.h"
+#include "console.h"
+#include "debug_trace.h"
+#include "descrambler.h"
+#include "file_io.h"
+#include "gop_list.h"
+#include "messages.h"
+#include "naming.h"
+#include "path.h"
+#include "programme_split.h"
+#include "run_state.h"
+#include "stats.h"
+#include "timing.h"
+#include "ts_packet.h"
+#include "writer.h"
+
+namespace quill {
+
+namespace {
+
+OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<std::size_t>(slot)]; }
+
+bool has_payload(const std::uint8_t* p) { return (ts_adaptation_field_control(p) & 1) != 0; }
+
+bool carries(const OutputStream& s, int pid) {
+    for (int i = 0; i < s.es_count && i < static_cast<int>(s.es_pids.size()); ++i)
+        if (s.es_pids[static_cast<std::size_t>(i)] == pid) return true;
+    return false;
+}
+
+bool is_audio_pid(const OutputStream& s, int pid) {
+    for (int a : s.audio_pids)
+        if (a == pid) return true;
+    return pid == s.first_audio_pid;
+}
+
+int video_pid_of(const OutputStream& s) { return s.es_count > 0 ? s.es_pids[0] : -1; }
+
+// PTS of a video PES start with a PTS (ISO/IEC 13818-1 PES header), else unset.
+std::int64_t video_pes_pts(const std::uint8_t* p) {
+    if (!ts_payload_unit_start(p) || !has_payload(p)) return kUnsetTime;
+    const int pes = ts_payload_offset(p);
+    if (pes + 14 > kPacketSize) return kUnsetTime;
+    if (p[pes] != 0 || p[pes + 1] != 0 || p[pes + 2] != 1 || (p[pes + 3] & 0xF0) != 0xE0) return kUnsetTime;
+    if (pes_pts_dts_flags(p + pes) == 0) return kUnsetTime;
+    return read_pes_pts(p + pes);
+}
+
+void trace_clock(const char* format, int number, std::int64_t t) {
+    if (!debug_trace_enabled()) return;
+    const ClockParts c = clock_parts(time_unset(t) ? 0 : t);
+    debug_trace(format, number, c.hours, c.minutes, c.seconds, c.milliseconds, static_cast<long long>(t));
+}
+
+void trace_clock_delta(const char* format, int number, std::int64_t t, std::int64_t delta) {
+    if (!debug_trace_enabled()) return;
+    const ClockParts c = clock_parts(time_unset(t) ? 0 : t);
+    debug_trace(format, number, c.hours, c.minutes, c.seconds, c.milliseconds, static_cast<long long>(t),
+                static_cast<long long>(delta));
+}
+
+// The broken_link flag (ISO/IEC 13818-2 group_of_pictures_header) of the first GOP header of
+// `pid` in a stretch held in memory: the payloads of its first packets are searched together, up
+// to 940 bytes, and the flag byte is set in the packet that holds it.
+bool mark_broken_link_in_stretch(std::vector<std::uint8_t>& stretch, int pid) {
+    constexpr std::size_t kCollect = 940;
+    std::uint8_t bytes[kCollect];
+    std::uint8_t* where[kCollect];  // the packet byte each collected byte came from
+    std::size_t fill = 0;
+    for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
+        std::uint8_t* p = stretch.data() + at;
+        if (ts_pid(p) != pid || !has_payload(p)) continue;
+        const int offset = ts_payload_offset(p);
+        const std::size_t length = static_cast<std::size_t>(kPacketSize - offset);
+        if (fill + length >= kCollect) break;
+        for (std::size_t i = 0; i < length; ++i) {
+            bytes[fill + i] = p[static_cast<std::size_t>(offset) + i];
+            where[fill + i] = p + offset + i;
+        }
+        fill += length;
+        for (std::size_t i = 0; i + 4 <= fill; ++i) {
+            if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1 || bytes[i + 3] != 0xB8) continue;
+            if (i + 7 >= fill) break;  // the flag byte comes with a later packet
+            *where[i + 7] |= 0x20;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A GOP list file of a part (or of any output path of the slot), named as the list of the
+// slot's current file would be.
+std::string list_path_for(const Options& o, OutputStream& s, std::string path) {
+    std::swap(s.path, path);
+    std::string list = gop_list_path(o, s);
+    std::swap(s.path, path);
+    return list;
+}
+
+void append_trailer_to_list(const std::string& list, int packet_count) {
+    const int fd = file_open_rw_create(list.c_str());
+    if (fd < 0) return;
+    file_seek(fd, 0, 2);
+    append_gop_trailer(fd, packet_count);
+    file_close(fd);
+}
+
+// Closes part `i`: its packet count (the file's size in packets) goes into its GOP list's
+// trailer.
+void finish_part(RunState& run, OutputStream& s, int i) {
+    int& fd = s.audio_part_fd[static_cast<std::size_t>(i)];
+    if (fd < 0) return;
+    const long long size = file_seek(fd, 0, 2);
+    const int count = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
+    file_close(fd);
+    fd = -1;
+    if (run.options.gop_list)
+        append_trailer_to_list(list_path_for(run.options, s, s.audio_part_path[static_cast<std::size_t>(i)]), count);
+}
+
+// Part files other than the current one, in table order up to the first entry that never had a
+// file.
+template <typename Each>
+void for_other_parts(OutputStream& s, Each each) {
+    for (int i = 0; i < kAudioModeEntries; ++i) {
+        if (i == s.audio_number) continue;
+        if (s.audio_part_fd[static_cast<std::size_t>(i)] < 0) break;
+        each(i);
+    }
+}
+
+void close_parts_as_they_are(OutputStream& s) {
+    for (int i = 0; i < kAudioModeEntries; ++i) {
+        int& fd = s.audio_part_fd[static_cast<std::size_t>(i)];
+        if (fd >= 0 && i != s.audio_number && fd != s.fd && fd != s.overlap_after_handle) file_close(fd);
+        fd = -1;
+        s.audio_part_path[static_cast<std::size_t>(i)].clear();
+    }
+}
+
+// A new file starts with a PAT naming only the slot's service and the slot's PMT.
+void write_file_start(RunState& run, OutputStream& s) {
+    const auto& header = run.tables.pat_header_template;
+    if (header[0] == kSyncByte) {
+        std::uint8_t pat[kPacketSize];
+        build_pat_packet(header.data(), s.service_id, s.pmt_pid, pat);
+        write_packet(run, s, pat, 0);
+    }
+    if (s.last_pmt_written_valid)
+        write_packet(run, s, s.last_pmt_written.data(), 0);
+    else if (s.last_pmt_packet[0] == kSyncByte)
+        write_packet(run, s, s.last_pmt_packet.data(), 0);
+}
+
+void print_audio_line(const OutputStream& s, const char* format, int from, int to, int third, std::int64_t pts,
+                      const char* name) {
+    const CutClock clock = cut_point_clock(s, pts);
+    const ClockParts c = clock_parts(clock.value);
+    if (name)
+        console_printf(stdout, format, from, to, clock.label, c.hours, c.minutes, c.seconds, c.milliseconds, name);
+    else
+        console_printf(stdout, format, from, to, third, clock.label, c.hours, c.minutes, c.seconds, c.milliseconds);
+}
+
+// The stretch from the last GOP start to the end of the current file: taken out of the file (and
+// its statistics) and kept in memory. Returns the GOP PTS of the stretch (modes 2 and 3), unset
+// without one.
+std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<std::uint8_t>& stretch) {
+    const int n = s.packets_written;
+    const int g = s.last_gop_packet;
+    if (g < 0 || n - g <= 0) return kUnsetTime;
+    s.broken_link_pid = -1;  // the watch of the old file ends here
+    s.broken_link_fill = 0;
+    stretch.reserve(static_cast<std::size_t>(n - g) * kPacketSize);
+    if (cut_back_file(run, s, s.fd, static_cast<long long>(g) * kPacketSize, &stretch) < 0) {
+        // The file could not be cut: nothing moves, the file keeps what it has.
+        stretch.clear();
+        const long long size = file_seek(s.fd, 0, 2);
+        s.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
+        return kUnsetTime;
+    }
+    s.packets_written = g;
+    trim_gop_list(s.gop_list_fd, g);
+    if (run.options.audio_split < 2 || stretch.empty()) return kUnsetTime;
+
+    const std::int64_t gop_pts = video_pes_pts(stretch.data());
+    if (time_unset(gop_pts)) return kUnsetTime;
+    if (s.broken_link_pending && mark_broken_link_in_stretch(stretch, ts_pid(stretch.data())))
+        s.broken_link_pending = 0;
+    if (debug_trace_enabled()) {
+        const int number = s.audio_number;
+        const std::int64_t video_distance = pts_delta(gop_pts, s.first_video_pts);
+        const std::int64_t audio_distance = pts_delta(s.audio_pts_at_gop, s.first_audio_pts);
+        s.drift_sum += video_distance - audio_distance;
+        trace_clock("%d:GOP先頭,%02d:%02d:%02d:%03d,%lld\r\n", number, s.first_video_pts);
+        trace_clock_delta("%d:GOP切替,%02d:%02d:%02d:%03d,%lld,%lld\r\n", number, gop_pts, video_distance);
+        trace_clock("%d:音声先頭,%02d:%02d:%02d:%03d,%lld\r\n", number, s.first_audio_pts);
+        trace_clock_delta("%d:音声切替,%02d:%02d:%02d:%03d,%lld,%lld\r\n", number, s.audio_pts_at_gop, audio_distance);
+        debug_trace("%d:映像音声差分 %lld(%lld)\r\n", number, static_cast<long long>(video_distance - audio_distance),
+                    static_cast<long long>(s.drift_sum));
+    }
+    s.audio_write_back = 1;
+    (void)slot;
+    return gop_pts;
+}
+
+// Modes 2 and 3: what of the stretch stays in the old file. Mode 2 keeps everything but the
+// video; mode 3 only what comes before the stretch's first audio PES start with a valid header.
+void write_back(RunState& run, OutputStream& s, const std::vector<std::uint8_t>& stretch) {
+    const int mode = run.options.audio_split;
+    const int video = video_pid_of(s);
+    for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
+        const std::uint8_t* p = stretch.data() + at;
+        const int pid = ts_pid(p);
+        if (mode == 3 && pid == s.first_audio_pid) {
+            const AdtsMode header = find_adts_mode(p);
+            if (header.mode >= 0) {
+                if (time_unset(s.first_audio_pts)) s.first_audio_pts = header.pts;
+                break;
+            }
+        }
+        if (pid == video) continue;
+        if (file_write(s.fd, p, kPacketSize) != kPacketSize) continue;
+        if (run.options.collect_stats) stats_count_packet(run, s, s.fd, p);
+        ++s.packets_written;
+    }
+}
+
+// The split at the audio packet carrying a confirmed change to `mode`, whose number is `number`.
+void split_at_change(RunState& run, int slot, const AdtsMode& found, int number) {
+    const Options& o = run.options;
+    OutputStream& s = slot_at(run, slot);
+    const bool separate = o.audio_split_separate != 0;
+
+    // 1. The previous file's overlap and lists end; everything buffered goes to the old file.
+    if (o.overlap_drop_prior) ring_clear(s.overlap_ring);
+    s.previous_audio_pts = found.pts;
+    if (s.overlap_after_handle >= 0) {
+        const std::size_t due = static_cast<std::size_t>(s.overlap_after_left > 0 ? s.overlap_after_left : 0) * kPacketSize;
+        const std::size_t n = s.buffer_fill < due ? s.buffer_fill : due;
+        if (s.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
+        if (s.overlap_after_handle != s.fd) file_close(s.overlap_after_handle);
+        s.overlap_after_handle = -1;
+    }
+    finish_overlap_gop_list(s);
+    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
+    s.overlap_active = 1;
+    if (!separate) s.broken_link_pending = 1;
+    flush_write_buffer(run, s);
+
+    // 2, 3. The GOP running at the change leaves the old file.
+    std::vector<std::uint8_t> stretch;
+    const std::int64_t gop_pts = take_stretch(run, s, slot, stretch);
+    s.first_audio_pts = kUnsetTime;
+    s.first_video_pts = gop_pts;
+    if (o.audio_split >= 2 && !stretch.empty()) write_back(run, s, stretch);
+
+    // 4. The old file stays open in the table; its GOP list waits for its trailer.
+    const std::size_t old = static_cast<std::size_t>(s.audio_number);
+    s.audio_part_fd[old] = s.fd;
+    s.audio_part_path[old] = s.path;
+    s.fd = -1;
+    if (s.gop_list_fd >= 0) file_close(s.gop_list_fd);
+    s.gop_list_fd = -1;
+    s.gop_list_fill = 0;
+
+    // 5. Audio of the new file starts when the guard time after the last GOP start has passed,
+    // video at the next GOP start (mode 1).
+    s.packets_written = s.overlap_after_left = s.prev_gop_left = 0;
+    s.next_gop_pending = 1;
+    if (time_unset(s.audio_pts_at_gop)) {
+        // No GOP started yet: there is nothing to wait for, and no distance to carry into the
+        // guard of a later split.
+        s.guard_remaining = 0;
+        s.guard_passed = 1;
+    } else {
+        s.guard_remaining += kAudioGuardTicks;
+        s.guard_remaining -= pts_delta(s.previous_audio_pts, s.audio_pts_at_gop);
+        s.guard_passed = s.guard_remaining <= 0 ? 1 : 0;
+    }
+    s.last_gop_packet = -1;
+    s.pcr_pending = 1;
+    s.wait_trace_due = 1;
+    s.wait_last_audio_pts = found.pts;
+
+    // 6, 7. The new file's name and the console line.
+    if (separate) {
+        ++s.split_number;
+        s.path = audio_part_path(run, slot, s.split_number, 0);
+    } else {
+        s.path = audio_part_path(run, slot, s.split_number, number);
+    }
+    {
+        const PathParts parts = split_path(s.path);
+        const std::string name = parts.base + parts.ext;
+        print_audio_line(s, msg::kAudioSplit, s.last_channel_mode, found.mode, 0, found.pts, name.c_str());
+    }
+
+    // 8. A mode met before continues its own GOP list.
+    const std::size_t entry = static_cast<std::size_t>(number);
+    if (s.audio_modes[entry] != -1 && o.gop_list && !separate) {
+        const std::string list = gop_list_path(o, s);
+        const int fd = file_open_rw_create(list.c_str());
+        if (fd >= 0) {
+            file_seek(fd, 0, 2);
+            s.gop_list_fd = fd;
+        }
+    }
+
+    // 9. The mode's file: finished (C variants) or written on; a new file starts with PAT and PMT.
+    int& part = s.audio_part_fd[entry];
+    if (part >= 0) {
+        if (separate) {
+            finish_part(run, s, number);
+        } else {
+            s.fd = part;
+            const long long size = file_seek(s.fd, 0, 2);
+            s.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
+        }
+    }
+    if (s.fd < 0) {
+        write_file_start(run, s);
+        if (separate) {
+            part = s.fd;
+            s.audio_part_path[entry] = s.path;
+        }
+    }
+    if (s.last_pcr_packet[0] == kSyncByte) {
+        write_packet(run, s, s.last_pcr_packet.data(), 0);
+        s.last_pcr_packet.fill(0);
+    }
+    if (o.audio_split >= 2) {
+        const int video = video_pid_of(s);
+        for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
+            std::uint8_t* p = stretch.data() + at;
+            const int pid = ts_pid(p);
+            if (o.audio_split == 2 && is_audio_pid(s, pid)) continue;
+            if (pid == video) gop_list_packet(run, slot, p, 0);
+            write_packet(run, s, p, 0);
+        }
+    }
+}
+
+}  // namespace
+
+std::string audio_part_path(const RunState& run, int slot, int split_number, int audio_number) {
+    const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    std::string suffix = s.suffix;
+    char piece[32];
+    if (run.options.cs_mode && slot >= kFirstMultiSlot) {
+        std::snprintf(piece, sizeof piece, "(%d)", s.service_id);
+        suffix += piece;
+    }
+    if (split_number > 0) {
+        std::snprintf(piece, sizeof piece, "-%d", split_number);
+        suffix += piece;
+    }
+    if (audio_number > 0) {
+        std::snprintf(piece, sizeof piece, "-a%d", audio_number);
+        suffix += piece;
+    }
+    const JobState& job = run.job;
+    return build_output_name(run.options, job.drive, job.folder, job.base, suffix, job.ext);
+}
+
+int look_ahead_audio_mode(RunState& run, int slot) {
+    JobState& job = run.job;
+    const OutputStream& s = slot_at(run, slot);
+    std::uint8_t* buffer = job.read_buffer;
+    const std::size_t rest = static_cast<std::size_t>(job.end - job.current);
+    if (job.current != buffer) std::memmove(buffer, job.current, rest);
+    std::size_t fill = rest;
+    if (rest < kLookAheadBytes && job.source_fd >= 0) {
+        const long long got = file_read(job.source_fd, buffer + rest, kLookAheadBytes - rest);
+        if (got > 0) {
+            job.total_read += got;
+            job.throttle.bytes_this_second += got;
+            int length = static_cast<int>(got);
+            if (run.options.descramble_mode > 0)
+                length = decode_chunk(run.descrambler, buffer + rest, length, kReadBufferSize - rest);
+            fill += static_cast<std::size_t>(length);
+        }
+    }
+    job.current = buffer;
+    job.end = buffer + fill;
+    job.buffer_fill = static_cast<int>(fill);
+
+    const int unit = job.unit_size > 0 ? job.unit_size : kPacketSize;
+    const std::uint8_t* p = buffer + unit;
+    while (p + kPacketSize <= job.end) {
+        if (*p != kSyncByte) {
+            const std::uint8_t* next = find_sync(p, job.end, unit);
+            if (!next) next = find_sync_tail(p, job.end, unit);
+            if (!next || next + kPacketSize > job.end) break;
+            p = next;
+        }
+        if (ts_pid(p) == s.first_audio_pid && ts_payload_unit_start(p)) {
+            const int mode = find_adts_mode(p).mode;
+            if (mode >= 0) return mode;
+        }
+        p += unit;
+    }
+    return -1;
+}
+
+void audio_split_audio_packet(RunState& run, int slot) {
+    const Options& o = run.options;
+    OutputStream& s = slot_at(run, slot);
+    const std::uint8_t* packet = run.job.current;
+    if (o.audio_split <= 0 || o.gop_only) {
+        track_audio_packet(run, slot, packet);
+        return;
+    }
+    if (!s.in_use || !s.enabled || s.fd < 0 || !ts_payload_unit_start(packet)) return;
+    const AdtsMode found = find_adts_mode(packet);
+    if (found.mode < 0) return;
+    if (s.next_gop_pending) s.wait_last_audio_pts = found.pts;
+    if (found.mode == s.last_channel_mode) {
+        track_audio_packet(run, slot, packet);
+        return;
+    }
+    if (debug_trace_enabled()) {
+        const ClockParts c = clock_parts(found.pts);
+        debug_trace("音声種別が切り替わった %d -> %d(%d,%02d:%02d:%02d:%03d)\r\n", s.last_channel_mode, found.mode,
+                    found.sampling_index, c.hours, c.minutes, c.seconds, c.milliseconds);
+    }
+    const int number = audio_mode_number(s, found.mode);
+    if (number < 0 || s.last_channel_mode == -1) {
+        track_audio_packet(run, slot, packet);
+        return;
+    }
+
+    const int later = look_ahead_audio_mode(run, slot);
+    packet = run.job.current;
+    if (later != found.mode) {
+        print_audio_line(s, msg::kAudioSplitCancelled, s.last_channel_mode, found.mode, later, found.pts, nullptr);
+        // The clocks move on; the mode stays, so the next header of the new mode is examined again.
+        const int last_mode = s.last_channel_mode;
+        const int code = s.audio_channel_code;
+        const int current = s.audio_number;
+        const int previous = s.previous_audio_number;
+        const auto modes = s.audio_modes;
+        track_audio_packet(run, slot, packet);
+        s.last_channel_mode = last_mode;
+        s.audio_channel_code = code;
+        s.audio_number = current;
+        s.previous_audio_number = previous;
+        s.audio_modes = modes;
+        return;
+    }
+    split_at_change(run, slot, found, number);
+    track_audio_packet(run, slot, packet);
+}
+
+long long audio_split_hold(RunState& run, int slot, const std::uint8_t* packet) {
+    OutputStream& s = slot_at(run, slot);
+    if (!s.wait_trace_due) return 0;  // no split under way
+    const int pid = ts_pid(packet);
+    if (!carries(s, pid)) return 0;
+    if (s.next_gop_pending) {
+        if (run.options.audio_split != 1) return 0;
+        if (!s.guard_passed) return 1;
+        return pid == video_pid_of(s) ? 1 : 0;
+    }
+    s.wait_trace_due = 0;
+    if (debug_trace_enabled()) {
+        const ClockParts a = clock_parts(time_unset(s.last_gop_pts) ? 0 : s.last_gop_pts);
+        debug_trace("GOP開始,%02d:%02d:%02d:%03d,%lld\r\n", a.hours, a.minutes, a.seconds, a.milliseconds,
+                    static_cast<long long>(s.last_gop_pts));
+        const ClockParts b = clock_parts(time_unset(s.next_gop_pts) ? 0 : s.next_gop_pts);
+        debug_trace("GOP終了,%02d:%02d:%02d:%03d,%lld,%lld\r\n", b.hours, b.minutes, b.seconds, b.milliseconds,
+                    static_cast<long long>(s.next_gop_pts), static_cast<long long>(pts_delta(s.next_gop_pts, s.last_gop_pts)));
+        const ClockParts c = clock_parts(time_unset(s.audio_pts_at_gop) ? 0 : s.audio_pts_at_gop);
+        debug_trace("音声開始,%02d:%02d:%02d:%03d,%lld\r\n", c.hours, c.minutes, c.seconds, c.milliseconds,
+                    static_cast<long long>(s.audio_pts_at_gop));
+        const ClockParts d = clock_parts(time_unset(s.wait_last_audio_pts) ? 0 : s.wait_last_audio_pts);
+        debug_trace("音声終了,%02d:%02d:%02d:%03d,%lld,%lld\r\n", d.hours, d.minutes, d.seconds, d.milliseconds,
+                    static_cast<long long>(s.wait_last_audio_pts),
+                    static_cast<long long>(pts_delta(s.wait_last_audio_pts, s.audio_pts_at_gop)));
+        debug_trace("音声差分,%lld\r\n", static_cast<long long>(s.guard_remaining));
+    }
+    return 0;
+}
+
+void close_audio_parts_of_cut(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    if (run.options.gop_only) return;
+    for_other_parts(s, [&](int i) { finish_part(run, s, i); });
+}
+
+void restart_audio_parts(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    close_parts_as_they_are(s);
+    s.audio_modes.fill(-1);
+    s.audio_number = s.previous_audio_number = 0;
+    if (s.last_channel_mode != -1) s.audio_modes[0] = s.last_channel_mode;
+    s.next_gop_pending = 0;
+    s.last_gop_packet = -1;
+    s.wait_trace_due = 0;
+}
+
+void forget_audio_mode(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    s.last_channel_mode = -1;
+    s.audio_modes.fill(-1);
+}
+
+void finish_audio_parts(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    if (run.options.audio_split <= 0) return;
+    for_other_parts(s, [&](int i) { finish_part(run, s, i); });
+    close_parts_as_they_are(s);
+}
+
+void drop_audio_parts(RunState& run, int slot) {
+    OutputStream& s = slot_at(run, slot);
+    close_parts_as_they_are(s);
+    s.wait_trace_due = 0;
+    s.drift_sum = 0;
+    s.audio_write_back = 0;
+    s.wait_last_audio_pts = kUnsetTime;
+}
+
+}  // namespace quill

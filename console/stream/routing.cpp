@@ -39,10 +39,12 @@ long long write_live(RunState& run, int slot, const std::uint8_t* packet) {
     return write_packet(run, slot_at(run, slot), packet, 1);
 }
 
-// Tables kept by -EIT, -ECM and -EMM go to every output that takes packets.
+// Tables kept by -EIT, -ECM and -EMM go to the HD output and to every SD/CS output that takes
+// packets; the one-segment outputs carry only their own service.
 long long write_to_every_output(RunState& run, const std::uint8_t* packet) {
     long long result = 0;
     for (int k = 0; k < kSlotCount; ++k) {
+        if (k == kSlotOneSeg || k == kSlotOneSeg2) continue;
         const long long r = write_live(run, k, packet);
         if (r == -1) return -1;
         if (r > 0) result = r;

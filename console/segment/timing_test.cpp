@@ -10,6 +10,7 @@
 #include "hooks.h"
 #include "run_state.h"
 #include "synth.h"
+#include "tables.h"
 
 namespace quill {
 namespace {
@@ -201,6 +202,31 @@ TEST_F(Rebase, EveryPcrOfAListedPidOrOfAPesStart) {
     // Not listed and no PES start: untouched.
     const synth::Packet other = pcr(0x0222, 999000);
     EXPECT_EQ(rebase(other), other);
+}
+
+TEST_F(Rebase, PmtsFillThePcrPidListOneSegmentIncluded) {
+    reset_timing(run->timing);
+    rebase(video(900000));
+    // A one-segment service with its PCR on its own video PID, in the middle of its PES.
+    synth::Mux mux;
+    synth::Service oneseg = synth::oneseg_service();
+    oneseg.pcr_pid = 0x0181;
+    mux.pmt(oneseg);
+    run->outputs[kSlotOneSeg].enabled = 1;
+    oneseg_pmt_work(*run, kSlotOneSeg, mux.packets.at(0).data());
+    synth::Packet p = rebase(pcr(0x0181, 990000, false, synth::Bytes(120, 0x22)));
+    EXPECT_EQ(*synth::pcr_base_of(p), 324090000u);
+    // A programme's PMT names its PCR PID; 0x1FFF ("no PCR") lists nothing.
+    run->tables.count = 1;
+    run->tables.entries[0].pmt_pid = 0x01F0;
+    mux.pmt({.service_id = 0x0400, .pmt_pid = 0x01F0, .pcr_pid = 0x02FF, .streams = {{0x02, 0x0121}}});
+    PacketReport report;
+    pmt_table_work(*run, 0, mux.packets.back().data(), report);
+    p = rebase(pcr(0x02FF, 999000));
+    EXPECT_EQ(*synth::pcr_base_of(p), 324099000u);
+    note_pcr_pid(run->timing, 0, 0x1FFF);
+    const synth::Packet null_pcr = pcr(0x1FFF, 999000);
+    EXPECT_EQ(rebase(null_pcr), null_pcr);
 }
 
 TEST_F(Rebase, AdaptationFieldWithoutPcrIsNeverChanged) {

@@ -263,6 +263,12 @@ void classify_cs(RunState& run, int row_index, const PmtStreams& streams, Packet
         reset_assigned_slot(run, target);
         apply_pmt_version(s, *source, streams);
         s.previous_video_pid = -1;
+    } else if (source == &row) {
+        // A refill from the PMT just parsed takes its streams as well, so CS outputs know their
+        // video and audio like the others do (GOP labels, audio splits).
+        s.video_pid = streams.video_pid;
+        s.first_audio_pid = streams.first_audio_pid;
+        s.audio_pids = streams.audio_pids;
     }
     if (fresh || s.service_id != old_service) rename_cs_slot(run, s);
 }
@@ -347,6 +353,7 @@ long long pmt_table_work(RunState& run, int row_index, const std::uint8_t* packe
     ProgramEntry& row = t.entries[static_cast<std::size_t>(row_index)];
     const int version = section_version(packet);
     row.pcr_pid = pid13(packet + kPmtPcrPid);
+    note_pcr_pid(run.timing, row_index, row.pcr_pid);
     row.pmt_parsed = 1;
     const int program_info_end = kPmtFirstDescriptor + length12(packet + kPmtProgramInfoLength);
 
@@ -418,6 +425,7 @@ long long oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet) {
 
     OutputStream& s = slot_at(run, slot);
     const int pcr_pid = pid13(packet + kPmtPcrPid);
+    note_pcr_pid(run.timing, kPcrPidOneSegEntry + slot - kSlotOneSeg, pcr_pid);  // -PTS renumbers its clock
     s.es_count = 0;
     s.pcr_pid = pcr_pid == kNoPid ? 0 : pcr_pid;
     s.audio_pids.fill(-1);

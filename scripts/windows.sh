@@ -29,13 +29,14 @@ jobs=$(nproc)
 win=${QUILL_WIN_BUILD:-build-win}
 native=${QUILL_WIN_NATIVE_BUILD:-build-win-native}
 case $win in /*) win_abs=$win ;; *) win_abs=$root/$win ;; esac
-cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
 cmake --build "$win" -j"$jobs"
 
 # dist/: the two programs, README and LICENSE; never the test libraries or tools.
 rm -rf dist
 mkdir -p dist/Quillodine
 cp "$win/console/Quillodine.exe" "$win/gui/win32/QuillodineGUI.exe" README.md LICENSE dist/Quillodine/
+x86_64-w64-mingw32-strip dist/Quillodine/*.exe
 (cd dist && zip -q -r Quillodine-windows.zip Quillodine)
 echo "written: dist/Quillodine-windows.zip"
 [ $run_tests = 1 ] || exit 0

@@ -175,7 +175,9 @@ TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
     run->options.cs_mode = 1;
     run->options.split_on_pmt = 1;
     run->options.buffer_mb = 0;
-    run->job.base = "rec";
+    const std::string folder = ::testing::TempDir();
+    run->job.folder = folder;
+    run->job.base = "programme_split_cs";
     run->job.ext = ".ts";
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
         OutputStream& s = run->outputs[static_cast<std::size_t>(k)];
@@ -200,13 +202,15 @@ TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
     for (const auto& p : mux.packets) ASSERT_NE(feed(p), -1);
     OutputStream& cs1 = run->outputs[kFirstMultiSlot];
     ASSERT_EQ(cs1.service_id, 211);
-    EXPECT_EQ(cs1.path, "rec_CS1(211).ts");
+    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211).ts");
     cs1.split_number = 1;  // as after a PMT split
     cs1.path = split_output_path(*run, kFirstMultiSlot, 1);
-    EXPECT_EQ(cs1.path, "rec_CS1(211)-1.ts");
+    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211)-1.ts");
     ASSERT_NE(feed(mux.packets[mux.section(b.pmt_pid, synth::pmt_section(b))]), -1);
     EXPECT_EQ(cs1.service_id, 212);
-    EXPECT_EQ(cs1.path, "rec_CS1(212)-1.ts");
+    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(212)-1.ts");
+    if (cs1.fd >= 0) file_close(cs1.fd);
+    std::remove((folder + "programme_split_cs_CS1(211).ts").c_str());
 }
 
 }  // namespace

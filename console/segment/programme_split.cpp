@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "audio_split.h"
 #include "audio_track.h"
 #include "console.h"
 #include "file_io.h"
@@ -317,6 +318,8 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
         print_split_line(run, slot, kind);  // 8.
     }
     reset_file_state(run, slot);  // 9.
+    // After a PMT split the audio mode is learnt afresh (its stream may have changed too).
+    if (kind == SplitKind::Pmt) forget_audio_mode(run, slot);
 
     // 10. The new file: PAT and PMT, then the packets kept before the cut.
     const bool replay = kind != SplitKind::Pmt || s.overlap_active;

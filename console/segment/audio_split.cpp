@@ -159,14 +159,20 @@ void write_file_start(RunState& run, OutputStream& s) {
         write_packet(run, s, s.last_pmt_packet.data(), 0);
 }
 
-void print_audio_line(const OutputStream& s, const char* format, int from, int to, int third, std::int64_t pts,
-                      const char* name) {
+// The split line names the new file; the cancel line names the third mode instead. Two functions,
+// so that each format meets exactly its own arguments.
+void print_audio_split_line(const OutputStream& s, int from, int to, std::int64_t pts, const char* name) {
     const CutClock clock = cut_point_clock(s, pts);
     const ClockParts c = clock_parts(clock.value);
-    if (name)
-        console_printf(stdout, format, from, to, clock.label, c.hours, c.minutes, c.seconds, c.milliseconds, name);
-    else
-        console_printf(stdout, format, from, to, third, clock.label, c.hours, c.minutes, c.seconds, c.milliseconds);
+    console_printf(stdout, msg::kAudioSplit, from, to, clock.label, c.hours, c.minutes, c.seconds, c.milliseconds,
+                   name);
+}
+
+void print_audio_cancel_line(const OutputStream& s, int from, int to, int third, std::int64_t pts) {
+    const CutClock clock = cut_point_clock(s, pts);
+    const ClockParts c = clock_parts(clock.value);
+    console_printf(stdout, msg::kAudioSplitCancelled, from, to, third, clock.label, c.hours, c.minutes, c.seconds,
+                   c.milliseconds);
 }
 
 // The stretch from the last GOP start to the end of the current file: taken out of the file (and
@@ -300,7 +306,7 @@ void split_at_change(RunState& run, int slot, const AdtsMode& found, int number)
     {
         const PathParts parts = split_path(s.path);
         const std::string name = parts.base + parts.ext;
-        print_audio_line(s, msg::kAudioSplit, s.last_channel_mode, found.mode, 0, found.pts, name.c_str());
+        print_audio_split_line(s, s.last_channel_mode, found.mode, found.pts, name.c_str());
     }
 
     // 8. A mode met before continues its own GOP list.
@@ -440,7 +446,7 @@ void audio_split_audio_packet(RunState& run, int slot) {
     const int later = look_ahead_audio_mode(run, slot);
     packet = run.job.current;
     if (later != found.mode) {
-        print_audio_line(s, msg::kAudioSplitCancelled, s.last_channel_mode, found.mode, later, found.pts, nullptr);
+        print_audio_cancel_line(s, s.last_channel_mode, found.mode, later, found.pts);
         // The clocks move on; the mode stays, so the next header of the new mode is examined again.
         const int last_mode = s.last_channel_mode;
         const int code = s.audio_channel_code;

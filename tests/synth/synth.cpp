@@ -30,7 +30,14 @@ void put32(Bytes& b, uint32_t v) {
     put16(b, v >> 16);
     put16(b, v & 0xFFFF);
 }
-void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+// resize + memcpy rather than insert: g++ 12 at -O3 reports a false array-bounds error for
+// inserting into a freshly built two-byte vector.
+void append(Bytes& b, const Bytes& more) {
+    if (more.empty()) return;
+    const size_t at = b.size();
+    b.resize(at + more.size());
+    std::memcpy(b.data() + at, more.data(), more.size());
+}
 
 uint8_t bcd(int v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
 

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -180,10 +179,32 @@ struct SplitRun {
     }
 };
 
+// The file names of the split lines "\r\n<word> PTS|Time:hh:mm:ss:mmm(<name>)\r\n" in `out`.
 std::vector<std::string> split_lines(const std::string& out, const std::string& word) {
     std::vector<std::string> lines;
-    const std::regex line("\r\n" + word + " (PTS|Time):[0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3}\\(([^)]*)\\)\r\n");
-    for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) lines.push_back((*it)[2]);
+    const std::string start = "\r\n" + word + " ";
+    for (std::size_t p = out.find(start); p != std::string::npos; p = out.find(start, p + 1)) {
+        std::size_t q = p + start.size();
+        if (out.compare(q, 4, "PTS:") == 0) q += 4;
+        else if (out.compare(q, 5, "Time:") == 0) q += 5;
+        else continue;
+        const std::string c = q + 12 <= out.size() ? out.substr(q, 12) : std::string();  // hh:mm:ss:mmm
+        auto digits = [&](std::size_t from, std::size_t n) {
+            for (std::size_t i = from; i < from + n; ++i)
+                if (c[i] < '0' || c[i] > '9') return false;
+            return true;
+        };
+        if (c.size() != 12 || !digits(0, 2) || c[2] != ':' || !digits(3, 2) || c[5] != ':' || !digits(6, 2) ||
+            c[8] != ':' || !digits(9, 3))
+            continue;
+        q += 12;
+        if (q >= out.size() || out[q] != '(') continue;
+        const std::size_t close = out.find(')', q);
+        if (close == std::string::npos || out.compare(close + 1, 2, "\r\n") != 0) continue;
+        const std::string name = out.substr(q + 1, close - q - 1);
+        if (name.find(')') != std::string::npos) continue;
+        lines.push_back(name);
+    }
     return lines;
 }
 

@@ -7,22 +7,7 @@
 # usage: ffmpeg_check.sh QUILLODINE WORK_FOLDER
 set -euo pipefail
 
-BIN=$(realpath "$1")
-WORK=$2
-
-if ! command -v ffmpeg >/dev/null || ! command -v ffprobe >/dev/null; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y --no-install-recommends ffmpeg >/dev/null 2>&1 ||
-        { apt-get update -qq && apt-get install -y --no-install-recommends ffmpeg >/dev/null; }
-fi
-command -v python3 >/dev/null || { echo "python3 is needed to read ffprobe's JSON"; exit 1; }
-
-rm -rf "$WORK"
-mkdir -p "$WORK"
-cd "$WORK"
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/ffmpeg_common.sh" "$@"
 
 # Two seconds of tiny frames. Sequence header at every GOP (ARIB receivers expect it).
 VIDEO_OPTS=(-c:v mpeg2video -g 15 -bf 2 -sc_threshold 1000000000 -mpv_flags +strict_gop -b:v 400k)

@@ -9,22 +9,7 @@
 # usage: ffmpeg_split_check.sh QUILLODINE WORK_FOLDER
 set -euo pipefail
 
-BIN=$(realpath "$1")
-WORK=$2
-
-if ! command -v ffmpeg >/dev/null || ! command -v ffprobe >/dev/null; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y --no-install-recommends ffmpeg >/dev/null 2>&1 ||
-        { apt-get update -qq && apt-get install -y --no-install-recommends ffmpeg >/dev/null; }
-fi
-command -v python3 >/dev/null || { echo "python3 is needed"; exit 1; }
-
-rm -rf "$WORK"
-mkdir -p "$WORK"
-cd "$WORK"
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/ffmpeg_common.sh" "$@"
 
 GOP=15
 ffmpeg -v error -y -f lavfi -i "testsrc=size=720x480:rate=30000/1001:duration=6" \

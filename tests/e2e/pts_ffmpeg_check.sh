@@ -7,21 +7,7 @@
 # usage: pts_ffmpeg_check.sh QUILLODINE WORK_FOLDER
 set -euo pipefail
 
-BIN=$(realpath "$1")
-WORK=$2
-
-if ! command -v ffmpeg >/dev/null || ! command -v ffprobe >/dev/null; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y --no-install-recommends ffmpeg >/dev/null 2>&1 ||
-        { apt-get update -qq && apt-get install -y --no-install-recommends ffmpeg >/dev/null; }
-fi
-
-rm -rf "$WORK"
-mkdir -p "$WORK"
-cd "$WORK"
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/ffmpeg_common.sh" "$@"
 
 VIDEO_OPTS=(-c:v mpeg2video -g 15 -bf 2 -sc_threshold 1000000000 -mpv_flags +strict_gop -b:v 400k)
 AUDIO_OPTS=(-c:a aac -ar 48000 -b:a 64k)

@@ -593,16 +593,16 @@ size_t Mux::emit(const Packet& p) {
     return index;
 }
 
-size_t Mux::packet(const PacketSpec& spec) {
+size_t Mux::packet(const PacketSpec& want) {
     Packet p;
-    uint16_t pid = spec.pid & 0x1FFF;
-    uint8_t scr = spec.scrambling;
+    uint16_t pid = want.pid & 0x1FFF;
+    uint8_t scr = want.scrambling;
     if (scramble_next && !is_psi_pid(pid) && pid != kPidNull) scr = 2;
-    bool af_only = spec.payload.empty() && spec.adaptation.has_value();
+    bool af_only = want.payload.empty() && want.adaptation.has_value();
     uint8_t cc = af_only ? uint8_t((cc_[pid] + 15) & 0x0F) : cc_[pid];
-    build_packet(p, pid, spec.payload_unit_start, spec.transport_error || error_next, spec.priority, scr,
-                 spec.adaptation ? &*spec.adaptation : nullptr, spec.payload.data(), spec.payload.size(),
-                 spec.pad_with_adaptation && !spec.payload.empty(), cc);
+    build_packet(p, pid, want.payload_unit_start, want.transport_error || error_next, want.priority, scr,
+                 want.adaptation ? &*want.adaptation : nullptr, want.payload.data(), want.payload.size(),
+                 want.pad_with_adaptation && !want.payload.empty(), cc);
     if (afc_of(p) & 1) cc_[pid] = uint8_t((cc + 1) & 0x0F);
     return emit(p);
 }

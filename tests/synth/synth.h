@@ -272,7 +272,7 @@ public:
 
     // Raw packet; the continuity counter is taken from the Mux (it advances only
     // for packets that carry a payload, as ISO/IEC 13818-1 says).
-    size_t packet(const PacketSpec& spec);
+    size_t packet(const PacketSpec& want);
     // Next continuity counter of a PID without using it.
     uint8_t next_cc(uint16_t pid) const { return cc_[pid & 0x1FFF]; }
 

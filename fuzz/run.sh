@@ -23,6 +23,12 @@ cmake --build "$build" -j"$jobs" >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then mapfile -t targets < "$build/targets.txt"; fi
 
+# The in-process targets may write output files named after their (empty) input names: keep
+# them in the build folder, not wherever the script was started.
+build="$(cd "$build" && pwd)"
+mkdir -p "$build/work"
+cd "$build/work"
+
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 status=0

@@ -357,23 +357,7 @@ void split_at_change(RunState& run, int slot, const AdtsMode& found, int number)
 }  // namespace
 
 std::string audio_part_path(const RunState& run, int slot, int split_number, int audio_number) {
-    const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
-    std::string suffix = s.suffix;
-    char piece[32];
-    if (run.options.cs_mode && slot >= kFirstMultiSlot) {
-        std::snprintf(piece, sizeof piece, "(%d)", s.service_id);
-        suffix += piece;
-    }
-    if (split_number > 0) {
-        std::snprintf(piece, sizeof piece, "-%d", split_number);
-        suffix += piece;
-    }
-    if (audio_number > 0) {
-        std::snprintf(piece, sizeof piece, "-a%d", audio_number);
-        suffix += piece;
-    }
-    const JobState& job = run.job;
-    return build_output_name(run.options, job.drive, job.folder, job.base, suffix, job.ext);
+    return split_output_path(run, slot, split_number, audio_number);
 }
 
 int look_ahead_audio_mode(RunState& run, int slot) {

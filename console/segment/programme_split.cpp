@@ -141,7 +141,7 @@ void finish_previous_list(OutputStream& s) { finish_overlap_gop_list(s); }
 
 }  // namespace
 
-std::string split_output_path(const RunState& run, int slot, int split_number) {
+std::string split_output_path(const RunState& run, int slot, int split_number, int audio_number) {
     const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
     std::string suffix = s.suffix;
     char piece[32];
@@ -151,6 +151,10 @@ std::string split_output_path(const RunState& run, int slot, int split_number) {
     }
     if (split_number > 0) {
         std::snprintf(piece, sizeof piece, "-%d", split_number);
+        suffix += piece;
+    }
+    if (audio_number > 0) {
+        std::snprintf(piece, sizeof piece, "-a%d", audio_number);
         suffix += piece;
     }
     const JobState& job = run.job;

@@ -40,7 +40,7 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap = 1,
 
 // The path of the slot's file after `split_number` splits: suffix, "(service id)" for CS slots,
 // "-n" for n above 0, shortened as every output name.
-std::string split_output_path(const RunState& run, int slot, int split_number);
+std::string split_output_path(const RunState& run, int slot, int split_number, int audio_number = 0);
 
 // Writes the overlap ring into the slot's (new) file, oldest first, as replayed packets; video
 // packets of `video_pid` go through the GOP detection and those of `audio_pid` through the audio

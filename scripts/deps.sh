@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building (and, with --test, testing) needs on Debian 12, only when missing.
+# Further package names may follow; the other scripts name their own extras this way.
+#   bash scripts/deps.sh [--test] [package ...]
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(ffmpeg)
+  shift
 fi
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

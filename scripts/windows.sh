@@ -10,18 +10,8 @@ root=$PWD
 run_tests=1
 [ "${1:-}" = "--no-tests" ] && run_tests=0
 
-packages=(g++ cmake make libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine xvfb xdotool imagemagick
-          fonts-vlgothic fonts-wine locales zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 wine xvfb xdotool imagemagick \
+  fonts-vlgothic fonts-wine locales zip
 # Wine takes code page 932 from the locale.
 locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 

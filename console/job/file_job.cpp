@@ -239,10 +239,8 @@ void finish_job(RunState& run) {
     throttle_close_counters(job.throttle);
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
+        write_overlap_after_part(s);  // the input ends: the previous file takes no more
         if (s.overlap_after_handle >= 0) {
-            const std::size_t due = static_cast<std::size_t>(s.overlap_after_left > 0 ? s.overlap_after_left : 0) * 188u;
-            const std::size_t n = std::min(s.buffer_fill, due);
-            if (s.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
             file_close(s.overlap_after_handle);
             s.overlap_after_handle = -1;
         }

@@ -70,14 +70,17 @@ int open_output(RunState& run, OutputStream& slot) {
 
 }  // namespace
 
+void write_overlap_after_part(OutputStream& slot) {
+    if (slot.overlap_after_handle < 0) return;
+    const std::size_t due = static_cast<std::size_t>(slot.overlap_after_left > 0 ? slot.overlap_after_left : 0) * 188u;
+    const std::size_t n = slot.buffer_fill < due ? slot.buffer_fill : due;
+    if (slot.overlap_active && n > 0) file_write(slot.overlap_after_handle, slot.write_buffer.get(), n);
+    slot.overlap_after_left -= static_cast<int>(n / 188);
+    if (slot.overlap_after_left <= 0) close_overlap_after(slot);
+}
+
 long long flush_write_buffer(RunState&, OutputStream& slot) {
-    if (slot.overlap_after_handle >= 0) {
-        const std::size_t due = static_cast<std::size_t>(slot.overlap_after_left > 0 ? slot.overlap_after_left : 0) * 188u;
-        const std::size_t n = slot.buffer_fill < due ? slot.buffer_fill : due;
-        if (slot.overlap_active && n > 0) file_write(slot.overlap_after_handle, slot.write_buffer.get(), n);
-        slot.overlap_after_left -= static_cast<int>(n / 188);
-        if (slot.overlap_after_left <= 0) close_overlap_after(slot);
-    }
+    write_overlap_after_part(slot);
     long long written = 0;
     if (slot.buffer_fill > 0) written = file_write(slot.fd, slot.write_buffer.get(), slot.buffer_fill);
     slot.buffer_fill = 0;

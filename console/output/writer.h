@@ -16,6 +16,10 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
 // them to the slot's file. Returns the bytes written to the slot's file (-1 on a failed write).
 long long flush_write_buffer(RunState& run, OutputStream& slot);
 
+// The part of the buffered packets that the previous file (overlap after a split) still takes;
+// that file is closed once it has taken all it is due.
+void write_overlap_after_part(OutputStream& slot);
+
 // Releases the write buffer (pointer null, capacity and fill 0).
 void release_write_buffer(OutputStream& slot);
 

@@ -106,6 +106,20 @@ int main(int argc, char** argv) {
         put(target, "modes192", synth::to_units(modes, synth::Unit::u192));
     }
 
+    // GOP lists: an 8-byte packet count, then the list text.
+    const std::string gop =
+        "TS_CUT2\r\n\r\n"
+        "0x0111,AudioCh02,00:00:00:000,900000,12\r\n"
+        "0x0111,AudioCh02,00:00:00:500,945045,3051\r\n"
+        "0x0111,AudioCh00,00:00:01:001,990090,6120\r\n"
+        "0x0111,AudioCh02,00:00:01:501,1035135, 9177\r\n";
+    for (const std::uint64_t count : {std::uint64_t{3051}, std::uint64_t{0}, std::uint64_t{1} << 40}) {
+        Bytes b;
+        for (int i = 0; i < 8; ++i) b.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
+        b.insert(b.end(), gop.begin(), gop.end());
+        put("fuzz_gop_list", "list" + std::to_string(count), b);
+    }
+
     // The front end.
     put("fuzz_ini", "settings", Bytes{'S', 'e', 't', 't', 'i', 'n', 'g', 's', '\x00'});
     const std::string ini =

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "path_text.h"
 #include "texts.h"
 
 namespace quill::gui {
@@ -152,8 +153,7 @@ ArgumentLine build_argument_line(const Settings& p, std::string_view input_field
     // A backslash before the closing quote would escape it on the child's command line.
     en.out_path = p.out;
     if (p.out) {
-        std::string_view folder = option_text(p.out_path);
-        while (!folder.empty() && folder.back() == '\\') folder.remove_suffix(1);
+        const std::string_view folder = without_trailing_backslashes(option_text(p.out_path));
         if (!folder.empty()) {
             line += "-OUT \"";
             line += folder;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "path_text.h"
+
 namespace quill::gui {
 namespace {
 
@@ -129,10 +131,9 @@ std::vector<std::string> paths_from_open_dialog(std::string_view buffer) {
 }
 
 FrontEndPaths front_end_paths(std::string_view exe_path) {
-    const size_t sep = exe_path.find_last_of("\\/:");
-    const std::string folder(sep == std::string_view::npos ? std::string_view{}
-                                                           : exe_path.substr(0, sep + 1));
-    std::string_view name = sep == std::string_view::npos ? exe_path : exe_path.substr(sep + 1);
+    const size_t folder_bytes = folder_length(exe_path);
+    const std::string folder(exe_path.substr(0, folder_bytes));
+    std::string_view name = exe_path.substr(folder_bytes);
     const size_t dot = name.rfind('.');
     if (dot != std::string_view::npos) name = name.substr(0, dot);
     return {folder + std::string(name) + ".ini", folder + "Quillodine.exe",

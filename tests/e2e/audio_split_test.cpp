@@ -444,4 +444,21 @@ TEST_F(AudioSplitE2E, GopOnlyTracksModesForLabelsWithoutSplitting) {
     EXPECT_GT(count_of(list, ",AudioCh00,"), 0u) << list;
 }
 
+TEST_F(AudioSplitE2E, TraceLinesAreOffByDefaultAndStayOffStandardOutput) {
+    make_input({{60, 0}});
+    const e2e::RunResult quiet = e2e::run_program({"-SEPA", "rec.ts"}, dir.path);
+    ASSERT_EQ(quiet.exit_code, 0) << quiet.out;
+    EXPECT_EQ(quiet.err.find("音声種別が切り替わった"), std::string::npos) << quiet.err;
+    const e2e::RunResult traced = e2e::run_program({"-SEPA", "rec.ts"}, dir.path, {{"QUILLODINE_TRACE", "1"}});
+    ASSERT_EQ(traced.exit_code, 0) << traced.out;
+#ifdef QUILL_E2E_WINDOWS_PROGRAM
+    // The Windows program hands its trace to the debugger channel, which no stream shows.
+    EXPECT_EQ(traced.err.find("音声種別が切り替わった"), std::string::npos) << traced.err;
+#else
+    EXPECT_EQ(count_of(traced.err, "音声種別が切り替わった 2 -> 0("), 1u) << traced.err;
+#endif
+    // Standard output, which the front end reads, is the same with and without the trace.
+    EXPECT_EQ(traced.out, quiet.out);
+}
+
 }  // namespace

@@ -11,8 +11,9 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLODINE_TESTS=OFF >/dev/n
 cmake --build "$build" -j"$(nproc)" --target Quillodine tsgen split_bench >/dev/null
 inputs="$build/inputs"
 mkdir -p "$inputs"
-gen() {  # scenario size name
-  [ -s "$inputs/$3" ] || ./"$build"/tests/synth/tsgen "$1" "$inputs/$3" --size "$2"
+gen() {  # scenario size name; made again when the synthesizer changed since
+  [ -s "$inputs/$3" ] && [ "$inputs/$3" -nt "$build/tests/synth/tsgen" ] ||
+    ./"$build"/tests/synth/tsgen "$1" "$inputs/$3" --size "$2"
 }
 gen hd 1G hd_1g.ts
 gen sd3 1G sd3_1g.ts

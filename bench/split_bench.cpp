@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
         {"Quillodine -BUFF 1", {q, "-BUFF", "1", "-OUT", "{OUT}", "{IN}"}, false},
     };
     if (with_ffmpeg)
-        commands.push_back({"ffmpeg -map 0 -c copy", {"ffmpeg", "-v", "error", "-y", "-i", "{IN}", "-map", "0", "-c", "copy", "-f", "mpegts", "{OUT}/ff.ts"}, false});
+        commands.push_back({"ffmpeg -map 0 -c copy", {"ffmpeg", "-v", "quiet", "-y", "-i", "{IN}", "-map", "0", "-copy_unknown", "-c", "copy", "-f", "mpegts", "{OUT}/ff.ts"}, false});
     for (const auto& [name, in] : inputs) compare(name, in, commands, out_dir, rounds);
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <unordered_map>
 
 namespace synth {
@@ -438,9 +439,13 @@ Bytes video_es(const VideoFrame& f) {
     return b;
 }
 
+// A silent individual_channel_stream of a single channel element: global_gain, ics_info with
+// no scale factor bands, and no pulse, TNS or gain control data (22 bits).
+constexpr uint32_t kSilentChannelBody = 0x230400;
+
 Bytes adts_frame(const AudioFrame& a) {
     size_t header = a.protection_absent ? 7 : 9;
-    size_t len = std::max(a.size, header + 8);
+    size_t len = std::max(a.size, header + (a.channel_configuration == 0 ? 16 : 8));
     Bytes b;
     b.reserve(len);
     BitWriter w(b);
@@ -480,14 +485,23 @@ Bytes adts_frame(const AudioFrame& a) {
         r.put(0, 1); r.put(1, 4);              // front element 1: SCE tag 1
         r.align();
         r.put(0, 8);                           // comment_field_bytes
-        r.put(0, 3);                           // ID_SCE
-        r.put(0, 4);
+        // Two silent single channel elements, then ID_END.
+        for (uint32_t tag = 0; tag < 2; ++tag) {
+            r.put(0, 3);                       // ID_SCE
+            r.put(tag, 4);
+            r.put(kSilentChannelBody, 22);
+        }
+        r.put(7, 3);                           // ID_END
+        r.align();
     } else {
-        r.put(a.channel_configuration == 1 ? 0 : 1, 3);  // ID_SCE or ID_CPE
-        r.put(0, 4);
+        // One silent element (SCE or CPE) and ID_END, as an AAC-LC encoder writes silence.
+        static const uint8_t kSilentMono[] = {0x01, 0x18, 0x20, 0x07};
+        static const uint8_t kSilentStereo[] = {0x21, 0x10, 0x04, 0x60, 0x8C, 0x1C};
+        if (a.channel_configuration == 1) b.insert(b.end(), std::begin(kSilentMono), std::end(kSilentMono));
+        else b.insert(b.end(), std::begin(kSilentStereo), std::end(kSilentStereo));
     }
-    r.align(1);
-    if (b.size() < len) append_filler(b, len - b.size(), len);
+    // The rest of the frame is zero bytes, which decoders skip after ID_END.
+    if (b.size() < len) b.resize(len, 0);
     return b;
 }
 

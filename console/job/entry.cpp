@@ -62,7 +62,7 @@ int run_program(int argc, const char* const* argv) {
             timer_resolution_begin();
         }
     }
-    std::unique_ptr<std::uint8_t[]> read_buffer(new (std::nothrow) std::uint8_t[kReadBufferSize]);
+    LargeBuffer read_buffer(allocate_large_buffer(kReadBufferSize));
     if (!read_buffer) {
         console_write(stderr, msg::kNoReadBuffer);
         return 1;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "stats.h"
+#include "system.h"
 
 namespace quill {
 
@@ -63,7 +64,7 @@ struct OutputStream {
     int scrambled_count = 0;
 
     // -BUFF buffer; capacity is 64-bit so that large sizes cannot wrap.
-    std::unique_ptr<std::uint8_t[]> write_buffer;
+    LargeBuffer write_buffer;
     std::size_t buffer_capacity = 0;
     std::size_t buffer_fill = 0;
 

@@ -6,6 +6,7 @@
 #include "console.h"
 #include "messages.h"
 #include "stats.h"
+#include "system.h"
 #include "ts_packet.h"
 
 namespace quill {
@@ -104,7 +105,7 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
         release_write_buffer(slot);
         if (o.buffer_mb > 0) {
             const std::size_t size = static_cast<std::size_t>(o.buffer_mb) * 1048576u;
-            slot.write_buffer.reset(new (std::nothrow) std::uint8_t[size]);
+            slot.write_buffer.reset(allocate_large_buffer(size));
             if (slot.write_buffer) slot.buffer_capacity = size;
         }
         slot.packets_written = 0;

@@ -1,8 +1,11 @@
 #include "system.h"
 
-#include <climits>
-#include <ctime>
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
 
 namespace quill {
 
@@ -27,5 +30,20 @@ void timer_resolution_begin() {}
 void timer_resolution_end() {}
 
 std::int64_t calendar_seconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::uint8_t* allocate_large_buffer(std::size_t size) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (size < kHugePage) return static_cast<std::uint8_t*>(std::malloc(size > 0 ? size : 1));
+    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    if (rounded < size) return nullptr;
+    void* buffer = std::aligned_alloc(kHugePage, rounded);
+    if (buffer == nullptr) return nullptr;
+#ifdef MADV_HUGEPAGE
+    ::madvise(buffer, rounded, MADV_HUGEPAGE);  // a hint: without it the buffer works the same
+#endif
+    return static_cast<std::uint8_t*>(buffer);
+}
+
+void free_large_buffer(std::uint8_t* buffer) { std::free(buffer); }
 
 }  // namespace quill

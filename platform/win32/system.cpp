@@ -1,5 +1,6 @@
 #include "system.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <windows.h>
 // after windows.h, which it needs
@@ -24,5 +25,12 @@ void timer_resolution_begin() { timeBeginPeriod(1); }
 void timer_resolution_end() { timeEndPeriod(1); }
 
 std::int64_t calendar_seconds() { return static_cast<std::int64_t>(_time64(nullptr)); }
+
+// Large pages need a privilege users do not hold; the heap serves these buffers.
+std::uint8_t* allocate_large_buffer(std::size_t size) {
+    return static_cast<std::uint8_t*>(std::malloc(size > 0 ? size : 1));
+}
+
+void free_large_buffer(std::uint8_t* buffer) { std::free(buffer); }
 
 }  // namespace quill

@@ -23,10 +23,10 @@ q="$PWD/$build/console/Quillodine"
 ff=()
 command -v ffmpeg >/dev/null && ff=(--ffmpeg)
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
-./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds "$rounds" "${ff[@]}" \
+./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds "$rounds" --targets "${ff[@]}" \
   hd="$inputs/hd_1g.ts" sd3="$inputs/sd3_1g.ts"
 ./"$build"/bench/split_bench --quillodine "$q" --out "$PWD/$build/disk-out" --rounds 3 \
   hd-on-disk="$inputs/hd_1g.ts"
-./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds 3 --scaling \
+./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds "$rounds" --scaling \
   256MiB="$inputs/hd_256m.ts" 1GiB="$inputs/hd_1g.ts" 2GiB="$inputs/hd_2g.ts"
 rm -rf /dev/shm/quill-bench

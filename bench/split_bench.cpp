@@ -3,7 +3,7 @@
 // wall time, MB/s, the median of the per-round ratios to `dd bs=1M`, the peak resident memory
 // (from wait4) and whether each command's outputs were identical in every round.
 //
-//   split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] NAME=INPUT...
+//   split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--targets] NAME=INPUT...
 //   split_bench --quillodine PATH --out DIR --scaling NAME=INPUT...   (time per GB by size)
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -127,8 +127,14 @@ long long file_size(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
-void compare(const std::string& label, const std::string& in, const std::vector<Command>& commands,
-             const std::string& out_dir, int rounds) {
+struct Figures {
+    double ratio = 0;  // median of the per-round ratios to the baseline
+    double rss_mib = 0;
+    bool ok = false;
+};
+
+std::map<std::string, Figures> compare(const std::string& label, const std::string& in,
+                                       const std::vector<Command>& commands, const std::string& out_dir, int rounds) {
     const double mb = static_cast<double>(file_size(in)) / 1e6;
     std::printf("\n== %s: %s (%.0f MB), outputs in %s, %d rounds after a warm-up\n", label.c_str(), in.c_str(), mb,
                 out_dir.c_str(), rounds);
@@ -145,6 +151,7 @@ void compare(const std::string& label, const std::string& in, const std::vector<
     for (const auto& c : commands)
         if (c.is_baseline) base = &c;
     std::printf("%-26s %10s %10s %10s %10s %10s %s\n", "command", "median s", "MB/s", "x dd 1M", "peak MiB", "same out", "ok");
+    std::map<std::string, Figures> figures;
     for (const auto& c : commands) {
         const auto& v = samples[c.name];
         std::vector<double> secs, ratios;
@@ -160,7 +167,25 @@ void compare(const std::string& label, const std::string& in, const std::vector<
         const double m = median(secs);
         std::printf("%-26s %10.3f %10.0f %10.2f %10.1f %10s %s\n", c.name.c_str(), m, mb / m, median(ratios),
                     static_cast<double>(rss) / 1024.0, same ? "yes" : "NO", ok ? "ok" : "FAILED");
+        figures[c.name] = {median(ratios), static_cast<double>(rss) / 1024.0, ok && same};
     }
+    return figures;
+}
+
+void target(const char* what, double value, double limit, bool at_most) {
+    const bool met = at_most ? value <= limit : value >= limit;
+    std::printf("  target %-44s %7.2f %s %5.2f  %s\n", what, value, at_most ? "<=" : ">=", limit, met ? "met" : "MISSED");
+}
+
+void print_targets(const std::map<std::string, Figures>& f) {
+    auto get = [&](const char* name) { auto it = f.find(name); return it == f.end() ? nullptr : &it->second; };
+    if (auto q = get("Quillodine")) {
+        target("defaults, x dd bs=1M", q->ratio, 1.5, true);
+        target("defaults, peak resident MiB", q->rss_mib, 64, true);
+        if (auto ff = get("ffmpeg -map 0 -c copy"); ff && ff->ok) target("ffmpeg time / Quillodine time", ff->ratio / q->ratio, 2, false);
+    }
+    if (auto n = get("Quillodine -NULL")) target("-NULL, x dd bs=1M", n->ratio, 1.3, true);
+    if (auto b = get("Quillodine -BUFF 1")) target("-BUFF 1, peak resident MiB", b->rss_mib, 24, true);
 }
 
 }  // namespace
@@ -168,7 +193,7 @@ void compare(const std::string& label, const std::string& in, const std::vector<
 int main(int argc, char** argv) {
     std::string quillodine, out_dir;
     int rounds = 5;
-    bool with_ffmpeg = false, scaling = false;
+    bool with_ffmpeg = false, scaling = false, targets = false;
     std::vector<std::pair<std::string, std::string>> inputs;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -177,23 +202,38 @@ int main(int argc, char** argv) {
         else if (a == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--ffmpeg") with_ffmpeg = true;
         else if (a == "--scaling") scaling = true;
+        else if (a == "--targets") targets = true;  // print the targets (they are set for tmpfs outputs)
         else if (a.find('=') != std::string::npos) inputs.emplace_back(a.substr(0, a.find('=')), a.substr(a.find('=') + 1));
     }
     if (quillodine.empty() || out_dir.empty() || inputs.empty()) {
-        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] NAME=INPUT...\n");
+        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] [--targets] NAME=INPUT...\n");
         return 2;
     }
     mkdir(out_dir.c_str(), 0755);
     const std::string q = quillodine;
     if (scaling) {
-        std::printf("\n== time per GB by input size (Quillodine defaults, outputs in %s, median of %d)\n", out_dir.c_str(), rounds);
+        std::printf("\n== time per GB by input size (Quillodine defaults, outputs in %s, median of %d, sizes alternating)\n",
+                    out_dir.c_str(), rounds);
         Command c{"Quillodine", {q, "-OUT", "{OUT}", "{IN}"}, false};
-        for (const auto& [name, in] : inputs) {
-            run_once(c, in, out_dir);
-            std::vector<double> secs;
-            for (int r = 0; r < rounds; ++r) secs.push_back(run_once(c, in, out_dir).seconds);
-            const double gb = static_cast<double>(file_size(in)) / (1024.0 * 1024.0 * 1024.0);
-            std::printf("%-10s %8.3f GiB %10.3f s %10.3f s/GiB\n", name.c_str(), gb, median(secs), median(secs) / gb);
+        std::vector<std::vector<double>> secs(inputs.size());
+        for (const auto& [name, in] : inputs) run_once(c, in, out_dir);
+        for (int r = 0; r < rounds; ++r)
+            for (std::size_t k = 0; k < inputs.size(); ++k) {
+                const std::size_t i = r % 2 ? inputs.size() - 1 - k : k;
+                secs[i].push_back(run_once(c, inputs[i].second, out_dir).seconds);
+            }
+        double first = 0, last = 0;
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            const double gb = static_cast<double>(file_size(inputs[i].second)) / (1024.0 * 1024.0 * 1024.0);
+            const double per = median(secs[i]) / gb;
+            if (i == 0) first = per;
+            last = per;
+            std::printf("%-10s %8.3f GiB %10.3f s %10.3f s/GiB\n", inputs[i].first.c_str(), gb, median(secs[i]), per);
+        }
+        if (inputs.size() > 1 && first > 0) {
+            const double change = (last / first - 1) * 100;
+            std::printf("  target %-44s %+6.1f%% within +-15%%  %s\n", "time per GiB, largest vs smallest input", change,
+                        change <= 15 && change >= -15 ? "met" : "MISSED");
         }
         return 0;
     }
@@ -207,6 +247,9 @@ int main(int argc, char** argv) {
     };
     if (with_ffmpeg)
         commands.push_back({"ffmpeg -map 0 -c copy", {"ffmpeg", "-v", "quiet", "-y", "-i", "{IN}", "-map", "0", "-copy_unknown", "-c", "copy", "-f", "mpegts", "{OUT}/ff.ts"}, false});
-    for (const auto& [name, in] : inputs) compare(name, in, commands, out_dir, rounds);
+    for (const auto& [name, in] : inputs) {
+        const auto figures = compare(name, in, commands, out_dir, rounds);
+        if (targets) print_targets(figures);
+    }
     return 0;
 }

@@ -72,7 +72,6 @@ int run_program(int argc, const char* const* argv) {
     const int remembered_cs_mode = o.cs_mode;
     bool all_ok = true;
     for (const InputEntry& input : parsed.inputs) {
-        run->overlap_active = 1;
         if (!run_file_job(*run, input.path, input.too_long)) all_ok = false;
         o.cs_mode = remembered_cs_mode;
     }

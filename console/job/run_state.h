@@ -62,7 +62,6 @@ struct RunState {
     TimingState timing;  // -PTS time_base and the PCR_PID list of the current input
     Descrambler descrambler;  // bound at start-up under -B25/-B252/-B253, else empty
     int cs_detected = 0;
-    int overlap_active = 0;
     int stdout_interactive = 0;
     std::vector<FileIdentity> list_files;
 };

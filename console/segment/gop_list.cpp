@@ -214,8 +214,8 @@ void append_gop_trailer(int fd, int packet_count) {
     if (length > 0) file_write(fd, trailer, static_cast<std::size_t>(length));
 }
 
-void hand_over_gop_list(RunState& run, OutputStream& s) {
-    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, run.overlap_active != 0,
+void hand_over_gop_list(RunState&, OutputStream& s) {
+    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, s.overlap_active != 0,
                 s.prev_gop_packets);
     if (s.gop_list_fd < 0) return;
     flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
@@ -226,9 +226,9 @@ void hand_over_gop_list(RunState& run, OutputStream& s) {
     s.prev_gop_packets = s.packets_written;
 }
 
-void finish_gop_lists(RunState& run, OutputStream& s) {
+void finish_gop_lists(RunState&, OutputStream& s) {
     finish_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill, true, s.packets_written);
-    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, run.overlap_active != 0,
+    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, s.overlap_active != 0,
                 s.prev_gop_packets);
 }
 

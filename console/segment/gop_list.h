@@ -28,8 +28,8 @@ void gop_list_packet(RunState& run, int slot, std::uint8_t* packet, int live);
 // the output's suffix stays whole.
 std::string gop_list_path(const Options& options, const OutputStream& slot);
 
-// A cut: an overlap list still open is finished (its buffered lines kept only while
-// `overlap_active`), and the current list becomes the overlap list, numbered on from the
+// A cut: an overlap list still open is finished (its buffered lines kept only while the
+// slot's `overlap_active` is set: its overlap file takes the packets they point to), and the current list becomes the overlap list, numbered on from the
 // finished file's `packets_written`. The next video packet opens the new file's list.
 void hand_over_gop_list(RunState& run, OutputStream& slot);
 // End of an input: both lists flushed, given their trailers and closed.

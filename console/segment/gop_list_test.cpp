@@ -160,7 +160,7 @@ TEST_F(GopList, ChannelAndTimeLabels) {
 }
 
 TEST_F(GopList, OverlapListAfterACut) {
-    run->overlap_active = 1;
+    slot().overlap_active = 1;
     synth::Mux before;
     before.pes_video(kVideo, frame(synth::Picture::I, 90000));
     before.null(3);

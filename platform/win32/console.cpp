@@ -94,29 +94,6 @@ void console_write(std::FILE* stream, const char* utf8) {
     std::fflush(stream);
 }
 
-void console_vprintf(std::FILE* stream, const char* format, va_list args) {
-    char small[2048];
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return;
-    if (static_cast<std::size_t>(n) < sizeof small) {
-        console_write(stream, small);
-        return;
-    }
-    std::vector<char> big(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(big.data(), big.size(), format, args);
-    console_write(stream, big.data());
-}
-
-void console_printf(std::FILE* stream, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    console_vprintf(stream, format, args);
-    va_end(args);
-}
-
 bool stdout_is_interactive() {
     const DWORD type = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE));
     return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;

@@ -9,16 +9,6 @@ set -euo pipefail
 
 source "$(dirname "$0")/ffmpeg_common.sh" "$@"
 
-# Two seconds of tiny frames. Sequence header at every GOP (ARIB receivers expect it).
-VIDEO_OPTS=(-c:v mpeg2video -g 15 -bf 2 -sc_threshold 1000000000 -mpv_flags +strict_gop -b:v 400k)
-AUDIO_OPTS=(-c:a aac -ar 48000 -b:a 64k)
-SOURCES=(-f lavfi -i "testsrc=size=176x144:rate=30000/1001:duration=2"
-         -f lavfi -i "smptebars=size=176x144:rate=30000/1001:duration=2"
-         -f lavfi -i "testsrc2=size=176x144:rate=30000/1001:duration=2"
-         -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=2"
-         -f lavfi -i "sine=frequency=550:sample_rate=48000:duration=2"
-         -f lavfi -i "sine=frequency=660:sample_rate=48000:duration=2")
-
 # PIDs as decimal numbers: video 0x111/0x121/0x131, audio 0x112/0x122/0x132; PMTs from 0x1F0.
 encode_hd() {  # one service announced under three service ids
     ffmpeg -v error -y "${SOURCES[@]}" -map 0:v -map 3:a "${VIDEO_OPTS[@]}" "${AUDIO_OPTS[@]}" \

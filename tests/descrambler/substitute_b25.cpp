@@ -192,12 +192,15 @@ struct Engine {
     }
 };
 
-class Basic final : public IB25Decoder {
+// The five calls both interfaces share, over the same engine. The interfaces have no virtual
+// destructor (their table layout is fixed), so release deletes the object as its own class.
+template <class Interface, class Self>
+class Common : public Interface {
 public:
     int slot0_initialize(int argument) override { return engine.initialize(argument); }
     void slot1_release() override {
         engine.release();
-        delete this;
+        delete static_cast<Self*>(this);
     }
     int slot2_decode(const std::uint8_t* in, std::uint32_t n, std::uint8_t** out, std::uint32_t* out_n) override {
         return engine.decode(in, n, out, out_n);
@@ -210,21 +213,10 @@ public:
     Engine engine;
 };
 
-class Extended final : public IB25Decoder2 {
+class Basic final : public Common<IB25Decoder, Basic> {};
+
+class Extended final : public Common<IB25Decoder2, Extended> {
 public:
-    int slot0_initialize(int argument) override { return engine.initialize(argument); }
-    void slot1_release() override {
-        engine.release();
-        delete this;
-    }
-    int slot2_decode(const std::uint8_t* in, std::uint32_t n, std::uint8_t** out, std::uint32_t* out_n) override {
-        return engine.decode(in, n, out, out_n);
-    }
-    int slot3_flush(std::uint8_t**, std::uint32_t*) override {
-        engine.log_line("flush");
-        return 0;
-    }
-    int slot4_reset() override { return engine.reset(); }
     void slot5_setting(int flag) override { engine.log_line("setting_5 %ld", flag); }
     void slot6_drop_undescramblable(int flag) override {
         engine.log_line("drop %ld", flag);
@@ -246,7 +238,6 @@ public:
         engine.log_line("emm_count");
         return engine.config.emm;
     }
-    Engine engine;
 };
 
 }  // namespace

@@ -7,13 +7,18 @@
 //   gui_probe click main|run ID          posts a button click
 //   gui_probe settext main ID TEXT       sets an edit box's text (TEXT in UTF-8)
 //   gui_probe exists main|run|about      exit code 0 when the window is there
+//   gui_probe drop main PATH...          drops the files on the window (WM_DROPFILES)
 #include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "drop_hook.h"
 
 namespace {
 
@@ -76,8 +81,65 @@ std::wstring wide(const char* s) {
     return out;
 }
 
+// A drop as the shell hands it over: a DROPFILES header and the double-null-terminated list of
+// wide names, which the receiver reads with DragQueryFile. The handle itself must be made in the
+// front end's process: drop_hook.dll, hooked into the window's thread, copies this block into a
+// GlobalAlloc'd one there and posts WM_DROPFILES (see drop_hook.cpp).
+std::vector<char> drop_block(const std::vector<std::wstring>& paths) {
+    std::size_t chars = 1;  // the empty name that ends the list
+    for (const std::wstring& p : paths) chars += p.size() + 1;
+    std::vector<char> block(sizeof(DROPFILES) + chars * sizeof(wchar_t), '\0');
+    DROPFILES header{};
+    header.pFiles = sizeof(DROPFILES);
+    header.pt = {10, 10};
+    header.fNC = FALSE;
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+    char* name = block.data() + sizeof header;
+    for (const std::wstring& p : paths) {
+        std::memcpy(name, p.c_str(), p.size() * sizeof(wchar_t));
+        name += (p.size() + 1) * sizeof(wchar_t);
+    }
+    return block;
+}
+
+HMODULE load_drop_hook() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dll(path, n);
+    dll.resize(dll.find_last_of(L"\\/") + 1);
+    return LoadLibraryW((dll + L"drop_hook.dll").c_str());
+}
+
+bool drop_files(HWND window, const std::vector<std::wstring>& paths) {
+    const std::vector<char> block = drop_block(paths);
+    HMODULE hook_module = load_drop_hook();
+    FARPROC found = hook_module ? GetProcAddress(hook_module, "drop_hook_proc") : nullptr;
+    auto hook_proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(found));
+    HANDLE shared = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       static_cast<DWORD>(block.size()), kDropBlockName);
+    void* view = shared ? MapViewOfFile(shared, FILE_MAP_WRITE, 0, 0, block.size()) : nullptr;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, kDropDoneName);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    HHOOK hook = hook_proc && view && done ? SetWindowsHookExW(WH_GETMESSAGE, hook_proc, hook_module, thread) : nullptr;
+    bool dropped = false;
+    if (hook) {
+        std::memcpy(view, block.data(), block.size());
+        dropped = PostMessageW(window, RegisterWindowMessageW(kDropMessage), block.size(), 0) &&
+                  WaitForSingleObject(done, 10000) == WAIT_OBJECT_0;
+        UnhookWindowsHookEx(hook);
+    }
+    if (done) CloseHandle(done);
+    if (view) UnmapViewOfFile(view);
+    if (shared) CloseHandle(shared);
+    if (hook_module) FreeLibrary(hook_module);
+    return dropped;
+}
+
 int usage() {
-    std::fputs("usage: gui_probe text|enabled|checked|click|settext|exists WINDOW [ID [TEXT]]\n", stderr);
+    std::fputs("usage: gui_probe text|enabled|checked|click|settext|exists WINDOW [ID [TEXT]]\n"
+               "       gui_probe drop main PATH...\n",
+               stderr);
     return 2;
 }
 
@@ -88,6 +150,16 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     HWND window = find(argv[2]);
     if (command == "exists") return window ? 0 : 1;
+    if (command == "drop") {
+        if (!window || argc < 4) return window ? usage() : 1;
+        // The wide command line: the names may hold characters the ANSI code page has not.
+        int count = 0;
+        LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+        if (!words) return 1;
+        std::vector<std::wstring> paths(words + 3, words + count);
+        LocalFree(words);
+        return drop_files(window, paths) ? 0 : 1;
+    }
     if (!window || argc < 4) return window ? usage() : 1;
     const int id = std::atoi(argv[3]);
     HWND control = id == 0 ? window : GetDlgItem(window, id);

@@ -125,8 +125,11 @@ std::vector<std::string> paths_from_open_dialog(std::string_view buffer) {
         i = end + 1;
     }
     if (parts.size() <= 1) return parts;
+    // The folder of a choice in a drive root already ends in its backslash (C:\ for example).
+    const std::string& folder = parts[0];
+    const bool has_separator = without_trailing_backslashes(folder).size() != folder.size();
     std::vector<std::string> paths;
-    for (size_t n = 1; n < parts.size(); ++n) paths.push_back(parts[0] + "\\" + parts[n]);
+    for (size_t n = 1; n < parts.size(); ++n) paths.push_back(folder + (has_separator ? "" : "\\") + parts[n]);
     return paths;
 }
 

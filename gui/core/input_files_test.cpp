@@ -152,6 +152,8 @@ TEST(OpenDialog, OneFullPathOrFolderAndNames) {
     EXPECT_EQ(paths_from_open_dialog("D:\\tv\0a.ts\0b c.ts\0\0"s),
               (Words{"D:\\tv\\a.ts", "D:\\tv\\b c.ts"}));
     EXPECT_EQ(paths_from_open_dialog("\0\0"s), Words{});
+    // A choice in a drive root: the folder ends in its backslash, which is not doubled.
+    EXPECT_EQ(paths_from_open_dialog("C:\\\0a.ts\0b.ts\0\0"s), (Words{"C:\\a.ts", "C:\\b.ts"}));
 }
 
 TEST(FrontEndFiles, BesideTheExecutable) {

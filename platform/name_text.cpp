@@ -23,9 +23,9 @@ std::size_t utf8_step(const std::string& s, std::size_t i) {
     return n;
 }
 
-bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 }  // namespace
+
+bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 std::size_t last_char_bytes_utf8(const std::string& name) {
     std::size_t last = 0;

@@ -14,6 +14,8 @@ std::size_t utf16_bytes(const std::string& path);
 // Pure helpers for both encodings, so that each can be tested everywhere.
 std::size_t last_char_bytes_utf8(const std::string& name);
 std::size_t last_char_bytes_cp932(const std::string& name);
+// Whether `c` starts a double-byte character of code page 932 (its trail byte may be 0x5C).
+bool is_cp932_lead(unsigned char c);
 std::size_t utf16_bytes_utf8(const std::string& path);
 
 }  // namespace quill

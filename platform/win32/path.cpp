@@ -1,17 +1,13 @@
 #include "path.h"
 
+#include "name_text.h"
+
 namespace quill {
 
 const char kPathSeparator = '\\';
 
-namespace {
-
 // Names are code page 932 text: the trail byte of a double-byte character may be 0x5C ('\\'),
 // which is never taken for a separator (the runtime's multibyte path splitting skips it too).
-bool is_lead_byte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-}  // namespace
-
 bool is_path_separator(char c) { return c == '\\' || c == '/'; }
 
 PathParts split_path(const std::string& path) {
@@ -25,7 +21,7 @@ PathParts split_path(const std::string& path) {
     std::size_t last_dot = std::string::npos;
     for (std::size_t i = start; i < path.size();) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (is_lead_byte(c) && i + 1 < path.size()) {
+        if (is_cp932_lead(c) && i + 1 < path.size()) {
             i += 2;
             continue;
         }
@@ -54,7 +50,7 @@ bool ends_with_separator(const std::string& folder) {
     bool last_is_separator = false;
     for (std::size_t i = 0; i < folder.size();) {
         const unsigned char c = static_cast<unsigned char>(folder[i]);
-        if (is_lead_byte(c) && i + 1 < folder.size()) {
+        if (is_cp932_lead(c) && i + 1 < folder.size()) {
             last_is_separator = false;
             i += 2;
             continue;

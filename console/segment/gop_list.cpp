@@ -214,9 +214,7 @@ void append_gop_trailer(int fd, int packet_count) {
     if (length > 0) file_write(fd, trailer, static_cast<std::size_t>(length));
 }
 
-void hand_over_gop_list(RunState&, OutputStream& s) {
-    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, s.overlap_active != 0,
-                s.prev_gop_packets);
+void pass_gop_list_on(OutputStream& s) {
     if (s.gop_list_fd < 0) return;
     flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
     s.prev_gop_list_fd = s.gop_list_fd;
@@ -224,6 +222,12 @@ void hand_over_gop_list(RunState&, OutputStream& s) {
     s.prev_gop_list_buffer = std::move(s.gop_list_buffer);
     s.prev_gop_list_fill = 0;
     s.prev_gop_packets = s.packets_written;
+}
+
+void hand_over_gop_list(RunState&, OutputStream& s) {
+    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, s.overlap_active != 0,
+                s.prev_gop_packets);
+    pass_gop_list_on(s);
 }
 
 void finish_gop_lists(RunState&, OutputStream& s) {

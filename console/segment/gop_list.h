@@ -32,6 +32,9 @@ std::string gop_list_path(const Options& options, const OutputStream& slot);
 // slot's `overlap_active` is set: its overlap file takes the packets they point to), and the current list becomes the overlap list, numbered on from the
 // finished file's `packets_written`. The next video packet opens the new file's list.
 void hand_over_gop_list(RunState& run, OutputStream& slot);
+// The second half of the hand-over alone: the current list becomes the previous file's list, which
+// still receives the GOP starts of its trailing overlap.
+void pass_gop_list_on(OutputStream& slot);
 // End of an input: both lists flushed, given their trailers and closed.
 void finish_gop_lists(RunState& run, OutputStream& slot);
 

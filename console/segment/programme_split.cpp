@@ -57,18 +57,6 @@ void close_overlap_after(OutputStream& s) {
     s.prev_gop_left = 0;
 }
 
-// The current GOP list becomes the list of the previous file, which still receives the GOP starts
-// of its trailing overlap; the next video packet opens the new file's list.
-void pass_gop_list_on(OutputStream& s) {
-    if (s.gop_list_fd < 0) return;
-    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
-    s.prev_gop_list_fd = s.gop_list_fd;
-    s.gop_list_fd = -1;
-    s.prev_gop_list_buffer = std::move(s.gop_list_buffer);
-    s.prev_gop_list_fill = 0;
-    s.prev_gop_packets = s.packets_written;
-}
-
 // The fields of the finished file that the new one must not inherit: its clocks and GOP and audio
 // positions. The new file's first GOP is marked as following a cut.
 void reset_file_state(RunState& run, int slot) {

@@ -1,6 +1,7 @@
 #include "profiles.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "ini_file.h"
@@ -31,6 +32,16 @@ void move_to_top(ProfileList& list, int index) {
     std::string name = list.entries[index];
     list.entries.erase(list.entries.begin() + index);
     list.entries.insert(list.entries.begin(), std::move(name));
+}
+
+// Saving and deleting both stop at an empty name and at the reserved ones (with a message).
+std::optional<ProfileOutcome> refuse_name(const std::string& name, ProfileQuestions& questions) {
+    if (name.empty()) return ProfileOutcome::Nothing;
+    if (is_reserved(name)) {
+        questions.ask(ProfileMessage::Reserved);
+        return ProfileOutcome::Reserved;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -74,11 +85,7 @@ bool select_profile(ProfileList& list, int index, std::string& name_box, IniStor
 ProfileOutcome save_profile(ProfileList& list, std::string_view name_box, const Settings& panel,
                             IniStore& ini, ProfileQuestions& questions) {
     const std::string name = cut_name(name_box);
-    if (name.empty()) return ProfileOutcome::Nothing;
-    if (is_reserved(name)) {
-        questions.ask(ProfileMessage::Reserved);
-        return ProfileOutcome::Reserved;
-    }
+    if (const auto refused = refuse_name(name, questions)) return *refused;
     const int found = find_entry(list, name);
     std::string section = name;
     if (found >= 0) {
@@ -96,11 +103,7 @@ ProfileOutcome save_profile(ProfileList& list, std::string_view name_box, const 
 ProfileOutcome delete_profile(ProfileList& list, std::string_view name_box, Settings& panel,
                               IniStore& ini, ProfileQuestions& questions) {
     const std::string name = cut_name(name_box);
-    if (name.empty()) return ProfileOutcome::Nothing;
-    if (is_reserved(name)) {
-        questions.ask(ProfileMessage::Reserved);
-        return ProfileOutcome::Reserved;
-    }
+    if (const auto refused = refuse_name(name, questions)) return *refused;
     const int found = find_entry(list, name);
     if (found < 0) return ProfileOutcome::Nothing;
     if (!questions.ask(ProfileMessage::Delete)) return ProfileOutcome::Declined;

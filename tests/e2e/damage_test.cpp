@@ -34,11 +34,7 @@ using synth::Packet;
 const std::string kDone = "\r  ( 0 MB/ 0 MB) 100%\n";
 const std::string kNoUnitSize = "error - failed on select_unit_size()\n";
 
-Bytes concat(const std::vector<Packet>& packets) {
-    Bytes b;
-    for (const auto& p : packets) b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
+using e2e::concat;
 
 Bytes non_null(const std::vector<Packet>& packets) {
     Bytes b;

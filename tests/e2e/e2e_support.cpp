@@ -148,4 +148,10 @@ std::vector<Bytes> split_packets(const Bytes& file) {
     return packets;
 }
 
+Bytes concat(const std::vector<synth::Packet>& packets) {
+    Bytes b;
+    for (const auto& p : packets) b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
 }  // namespace e2e

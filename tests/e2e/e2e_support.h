@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "synth.h"
+
 namespace e2e {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -44,8 +46,9 @@ void write_file(const std::string& path, const Bytes& bytes);
 void write_text(const std::string& path, const std::string& text);
 std::vector<std::string> list_dir(const std::string& dir);  // names, sorted
 
-// The 188-byte packets of a plain packet file.
+// The 188-byte packets of a plain packet file, and the reverse: packets laid end to end.
 std::vector<Bytes> split_packets(const Bytes& file);
+Bytes concat(const std::vector<synth::Packet>& packets);
 
 std::string quillodine_binary();
 

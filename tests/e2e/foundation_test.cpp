@@ -31,11 +31,7 @@ std::vector<synth::Packet> sample_packets(int count) {
     return mux.packets;
 }
 
-Bytes concat(const std::vector<synth::Packet>& packets) {
-    Bytes b;
-    for (const auto& p : packets) b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
+using e2e::concat;
 
 // The line that closes every input processed to its end (files below 1 MB, nothing scrambled).
 const std::string kDone = "\r  ( 0 MB/ 0 MB) 100%\n";

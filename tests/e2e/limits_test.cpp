@@ -18,11 +18,7 @@ namespace {
 using e2e::Bytes;
 using synth::Packet;
 
-Bytes concat(const std::vector<Packet>& packets) {
-    Bytes b;
-    for (const auto& p : packets) b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
+using e2e::concat;
 
 std::set<int> pids_in(const std::string& path) {
     std::set<int> pids;

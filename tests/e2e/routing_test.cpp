@@ -19,11 +19,7 @@ using e2e::Bytes;
 using synth::Packet;
 using PidSet = std::set<int>;
 
-Bytes concat(const std::vector<Packet>& packets) {
-    Bytes b;
-    for (const auto& p : packets) b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
+using e2e::concat;
 
 // ISO/IEC 13818-1 PAT with the network entry and one programme, behind the received header.
 Packet own_pat(const Packet& received, int service_id, int pmt_pid) {

@@ -20,11 +20,7 @@ namespace {
 using e2e::Bytes;
 using synth::Packet;
 
-Bytes concat(const std::vector<Packet>& packets) {
-    Bytes b;
-    for (const auto& p : packets) b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
+using e2e::concat;
 
 std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 

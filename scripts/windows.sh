@@ -19,7 +19,7 @@ jobs=$(nproc)
 win=${QUILL_WIN_BUILD:-build-win}
 native=${QUILL_WIN_NATIVE_BUILD:-build-win-native}
 case $win in /*) win_abs=$win ;; *) win_abs=$root/$win ;; esac
-cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
+cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release -DQUILLODINE_WERROR=ON >/dev/null
 cmake --build "$win" -j"$jobs"
 
 # dist/: the two programs, README and LICENSE; never the test libraries or tools.
@@ -32,7 +32,7 @@ echo "written: dist/Quillodine-windows.zip"
 [ $run_tests = 1 ] || exit 0
 
 # The native side: the end-to-end tests and the comparison, starting the Windows programs.
-cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLODINE_WINDOWS_BUILD="$win_abs" >/dev/null
+cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLODINE_WERROR=ON -DQUILLODINE_WINDOWS_BUILD="$win_abs" >/dev/null
 cmake --build "$native" -j"$jobs" --target e2e_wine_tests windows_compare_tests Quillodine tsgen
 
 # A fresh Wine prefix and a virtual display of our own, both gone at the end.

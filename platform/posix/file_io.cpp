@@ -18,13 +18,21 @@ int file_open_read(const char* path) {
     return fd;
 }
 
+namespace {
+
+// New files get 0666 less the process umask, as every Unix tool creates them: the split files of a
+// recording are meant to be read by a media server or another user as the recording itself is.
+constexpr mode_t kNewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
+
+}  // namespace
+
 int file_open_rw_create(const char* path) {
-    int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, kNewFileMode);
     return fd < 0 ? -1 : fd;
 }
 
 int file_create_empty(const char* path) {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
     if (fd < 0) return -1;
     ::close(fd);
     return 0;

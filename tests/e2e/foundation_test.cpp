@@ -242,6 +242,25 @@ TEST(OutputPlacementTest, OutFolderAndNeverOverwritingTheInput) {
     EXPECT_EQ(e2e::read_file(dir.file("rec.ts")), original);
 }
 
+// Stream files, GOP lists and logs are created as every Unix tool creates files: 0666 less the
+// umask, so that a media server or a second user can read what the owner's umask allows.
+TEST(OutputPlacementTest, NewFilesTakeTheUmask) {
+    e2e::TempDir dir;
+    e2e::write_file(dir.file("rec.ts"), concat(synth::hd({.seconds = 1.0})));
+    for (const auto& [mask, mode] : {std::pair{022, 0644}, std::pair{077, 0600}}) {
+        const mode_t previous = ::umask(static_cast<mode_t>(mask));
+        const e2e::RunResult r = e2e::run_quillodine({"-GOP", "-LOGFILE", "rec.ts"}, dir.path);
+        ::umask(previous);
+        EXPECT_EQ(r.exit_code, 0);
+        for (const char* name : {"rec_HD.ts", "rec_1SEG.ts", "rec_HD.ts.txt", "rec.log", "rec_tsselect.log"}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0) << name;
+            EXPECT_EQ(st.st_mode & 0777, static_cast<mode_t>(mode)) << name << " under umask 0" << std::oct << mask;
+            ::unlink(dir.file(name).c_str());
+        }
+    }
+}
+
 TEST(OutputPlacementTest, FullDiskIsReportedAndTheNextInputRuns) {
     if (!e2e::file_exists("/dev/full")) GTEST_SKIP();
     e2e::TempDir dir;

@@ -17,12 +17,15 @@ struct FileIdentity {
 };
 
 int file_open_read(const char* path);  // -1 on failure; directories are refused
-// Opens for reading and writing, creating the file (owner read/write) when missing. The file is
-// not truncated here: the caller checks the identity first and then calls file_truncate.
+// Opens for reading and writing, creating the file when missing (on POSIX systems with mode 0666
+// less the umask). The file is not truncated here: the caller checks the identity first and then
+// calls file_truncate.
 int file_open_rw_create(const char* path);
 int file_create_empty(const char* path);  // create or truncate, then close; -1 on failure
 long long file_read(int fd, void* buffer, std::size_t count);         // bytes read, 0 at end, -1 error
-long long file_write(int fd, const void* data, std::size_t count);   // bytes written, -1 error
+// Bytes written, -1 error. A short count is a failure the caller reports (or, for text files whose
+// write errors are ignored on purpose, says so).
+[[nodiscard]] long long file_write(int fd, const void* data, std::size_t count);
 long long file_seek(int fd, long long offset, int origin);           // origin: 0 set, 1 current, 2 end
 int file_truncate(int fd, long long size);                           // 0 or -1
 int file_close(int fd);

@@ -96,7 +96,6 @@ void close_pass_files(RunState& run) {
         s.buffer_fill = 0;
         s.scrambled_count = 0;
         s.packets_written = s.prev_gop_packets = s.prev_gop_left = 0;
-        s.opened_this_pass = false;
         reset_segment_state(run, i);
         stats_discard(s);
     }
@@ -239,19 +238,15 @@ void finish_job(RunState& run) {
     throttle_close_counters(job.throttle);
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
-        write_overlap_after_part(s);  // the input ends: the previous file takes no more
+        // The input ends: the previous file takes no more.
+        if (write_overlap_after_part(s) == -1) job.failed = true;
         if (s.overlap_after_handle >= 0) {
             file_close(s.overlap_after_handle);
             s.overlap_after_handle = -1;
         }
         if (s.fd >= 0) {
-            if (s.buffer_fill > 0) {
-                const long long due = static_cast<long long>(s.buffer_fill);
-                if (file_write(s.fd, s.write_buffer.get(), s.buffer_fill) != due) {
-                    console_printf(stdout, msg::kWriteFailed, s.path.c_str());
-                    job.failed = true;
-                }
-            }
+            if (s.buffer_fill > 0 && write_checked(s.fd, s.write_buffer.get(), s.buffer_fill, s.path) == -1)
+                job.failed = true;
             release_write_buffer(s);
             cut_back_at_finish(run, s);
             file_close(s.fd);

@@ -49,6 +49,14 @@ struct JobState {
     std::vector<std::string> abandoned_files;
 };
 
+// Every file the current pass creates or opens again is noted (stream files, audio parts, GOP
+// lists), once.
+inline void note_opened_file(JobState& job, const std::string& path) {
+    for (const std::string& known : job.opened_files)
+        if (known == path) return;
+    job.opened_files.push_back(path);
+}
+
 // Files the program only ever reads: the input being processed and the list files named with
 // -FLIST. No output, GOP list or log may be one of them, whatever name or link leads there.
 struct RunState;

@@ -71,6 +71,7 @@ struct OutputStream {
     int split_number = 0;
     PacketRing overlap_ring;
     int overlap_after_handle = -1;
+    std::string overlap_after_path;  // the file behind overlap_after_handle, for messages
     int overlap_after_left = 0;
     // Whether the overlaps of the slot's latest split are made; a PMT split across a video PID
     // change may turn them off for this slot alone. 1 at the start of each input.
@@ -85,8 +86,6 @@ struct OutputStream {
     int packets_written = 0;
     int prev_gop_packets = 0;
     int prev_gop_left = 0;
-
-    bool opened_this_pass = false;  // the current pass (re)opened `path`
 
     // Per-PID counts of the slot's files (-LOG, -LOGFILE); empty otherwise.
     SlotStatistics statistics;

@@ -24,7 +24,12 @@ int open_log(const RunState& run, const std::string& path) {
     return fd;
 }
 
-// Log lines are written as they are; a failed write is not reported.
+// Log lines are written as they are; a failed write is not reported (the logs describe the
+// outputs, they are not outputs of the recording).
+void write_log_text(int fd, const char* text, std::size_t length) {
+    if (file_write(fd, text, length) != static_cast<long long>(length)) return;
+}
+
 void log_line(int fd, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void log_line(int fd, const char* format, ...) {
     if (fd < 0) return;
@@ -36,11 +41,11 @@ void log_line(int fd, const char* format, ...) {
     const int n = std::vsnprintf(small, sizeof small, format, copy);
     va_end(copy);
     if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) {
-        file_write(fd, small, static_cast<std::size_t>(n));
+        write_log_text(fd, small, static_cast<std::size_t>(n));
     } else if (n >= 0) {
         std::vector<char> big(static_cast<std::size_t>(n) + 1);
         std::vsnprintf(big.data(), big.size(), format, args);
-        file_write(fd, big.data(), static_cast<std::size_t>(n));
+        write_log_text(fd, big.data(), static_cast<std::size_t>(n));
     }
     va_end(args);
 }

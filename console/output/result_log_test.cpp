@@ -65,7 +65,7 @@ protected:
         ASSERT_GE(fd, 0);
         stats_register(slot.statistics, fd, slot.path, file_identity(fd));
         for (const auto& p : packets) {
-            file_write(fd, p.data(), 188);
+            ASSERT_EQ(file_write(fd, p.data(), 188), 188);
             count_packet(slot.statistics, fd, p.data(), false);
         }
         file_close(fd);

@@ -71,21 +71,47 @@ int open_output(RunState& run, OutputStream& slot) {
 
 }  // namespace
 
-void write_overlap_after_part(OutputStream& slot) {
-    if (slot.overlap_after_handle < 0) return;
+long long write_checked(int fd, const void* data, std::size_t count, const std::string& path) {
+    if (file_write(fd, data, count) == static_cast<long long>(count)) return 0;
+    console_printf(stdout, msg::kWriteFailed, path.c_str());
+    return -1;
+}
+
+namespace {
+
+// The buffered bytes the overlap-after file is still due.
+std::size_t overlap_due_bytes(const OutputStream& slot) {
     const std::size_t due = static_cast<std::size_t>(slot.overlap_after_left > 0 ? slot.overlap_after_left : 0) * 188u;
-    const std::size_t n = slot.buffer_fill < due ? slot.buffer_fill : due;
-    if (slot.overlap_active && n > 0) file_write(slot.overlap_after_handle, slot.write_buffer.get(), n);
+    return slot.buffer_fill < due ? slot.buffer_fill : due;
+}
+
+}  // namespace
+
+long long write_overlap_due(OutputStream& slot) {
+    if (slot.overlap_after_handle < 0) return 0;
+    const std::size_t n = overlap_due_bytes(slot);
+    if (!slot.overlap_active || n == 0) return 0;
+    return write_checked(slot.overlap_after_handle, slot.write_buffer.get(), n, slot.overlap_after_path);
+}
+
+long long write_overlap_after_part(OutputStream& slot) {
+    if (slot.overlap_after_handle < 0) return 0;
+    const std::size_t n = overlap_due_bytes(slot);
+    const long long result = write_overlap_due(slot);
     slot.overlap_after_left -= static_cast<int>(n / 188);
     if (slot.overlap_after_left <= 0) close_overlap_after(slot);
+    return result;
 }
 
 long long flush_write_buffer(RunState&, OutputStream& slot) {
-    write_overlap_after_part(slot);
+    const long long overlap = write_overlap_after_part(slot);
     long long written = 0;
-    if (slot.buffer_fill > 0) written = file_write(slot.fd, slot.write_buffer.get(), slot.buffer_fill);
+    if (slot.buffer_fill > 0)
+        written = write_checked(slot.fd, slot.write_buffer.get(), slot.buffer_fill, slot.path) == -1
+                      ? -1
+                      : static_cast<long long>(slot.buffer_fill);
     slot.buffer_fill = 0;
-    return written;
+    return overlap == -1 ? -1 : written;
 }
 
 long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live) {
@@ -97,10 +123,7 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
             console_printf(stdout, msg::kOpenOutputFailed, slot.path.c_str());
             return -1;
         }
-        if (!slot.opened_this_pass) {
-            slot.opened_this_pass = true;
-            run.job.opened_files.push_back(slot.path);
-        }
+        note_opened_file(run.job, slot.path);
         if (o.collect_stats) stats_register_file(run, slot, slot.fd);
         release_write_buffer(slot);
         if (o.buffer_mb > 0) {
@@ -125,10 +148,8 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
 
     bool wrote = false;
     long long written = 0;
-    long long due = 0;
     if (slot.write_buffer && live) {
         if (slot.buffer_fill + 188 > slot.buffer_capacity) {
-            due = static_cast<long long>(slot.buffer_fill);
             written = flush_write_buffer(run, slot);
             wrote = true;
         }
@@ -137,13 +158,14 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
     } else {
         if (slot.overlap_after_handle >= 0 && live) {
             if (slot.overlap_after_left > 0) {
-                if (slot.overlap_active) file_write(slot.overlap_after_handle, packet, 188);
+                if (slot.overlap_active &&
+                    write_checked(slot.overlap_after_handle, packet, 188, slot.overlap_after_path) == -1)
+                    written = -1;
                 --slot.overlap_after_left;
             }
             if (slot.overlap_after_left <= 0) close_overlap_after(slot);
         }
-        written = file_write(slot.fd, packet, 188);
-        due = 188;
+        if (written != -1) written = write_checked(slot.fd, packet, 188, slot.path) == -1 ? -1 : 188;
         wrote = true;
     }
     if (live && slot.overlap_ring.capacity > 0) ring_push(slot.overlap_ring, packet);
@@ -154,10 +176,6 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
         slot.last_pmt_written_valid = 1;
     }
     if (live && ts_scrambling_control(packet) != 0) ++slot.scrambled_count;
-    if (wrote && written != due) {
-        console_printf(stdout, msg::kWriteFailed, slot.path.c_str());
-        return -1;
-    }
     return wrote ? written : 0;
 }
 

@@ -1,7 +1,9 @@
 // The single way a packet reaches an output file: lazy open, -BUFF buffering, the overlap ring
 // and the previous file that still takes packets after a split.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "run_state.h"
 
@@ -10,15 +12,25 @@ namespace quill {
 // 0 when the slot takes nothing or the packet was only buffered; 188 after a direct write (and in
 // GOP-only mode); the bytes written when the buffer was flushed; -1 after an open or write failure
 // (the message is printed here).
-long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live);
+[[nodiscard]] long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live);
 
 // Writes the buffered packets: first the part the overlap-after file still takes, then all of
-// them to the slot's file. Returns the bytes written to the slot's file (-1 on a failed write).
-long long flush_write_buffer(RunState& run, OutputStream& slot);
+// them to the slot's file. Returns the bytes written to the slot's file; -1 after a failed write
+// (the message is printed here).
+[[nodiscard]] long long flush_write_buffer(RunState& run, OutputStream& slot);
 
-// The part of the buffered packets that the previous file (overlap after a split) still takes;
-// that file is closed once it has taken all it is due.
-void write_overlap_after_part(OutputStream& slot);
+// The part of the buffered packets that the previous file (overlap after a split) is still due,
+// written to it; -1 after a failed write (the message is printed here), else 0. Nothing is
+// counted off what the file is due.
+[[nodiscard]] long long write_overlap_due(OutputStream& slot);
+
+// write_overlap_due, counted off what the previous file is due; that file is closed once it has
+// taken all of it. -1 after a failed write, else 0.
+[[nodiscard]] long long write_overlap_after_part(OutputStream& slot);
+
+// Writes `count` bytes to `fd`, the file at `path`; -1 with the write failure line printed when
+// not all of them were written, else 0.
+[[nodiscard]] long long write_checked(int fd, const void* data, std::size_t count, const std::string& path);
 
 // Releases the write buffer (pointer null, capacity and fill 0).
 void release_write_buffer(OutputStream& slot);

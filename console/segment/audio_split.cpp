@@ -104,10 +104,9 @@ std::string list_path_for(const Options& o, OutputStream& s, std::string path) {
     return list;
 }
 
-void append_trailer_to_list(const std::string& list, int packet_count) {
-    const int fd = file_open_rw_create(list.c_str());
+void append_trailer_to_list(RunState& run, const std::string& list, int packet_count) {
+    const int fd = reopen_gop_list(run, list);
     if (fd < 0) return;
-    file_seek(fd, 0, 2);
     append_gop_trailer(fd, packet_count);
     file_close(fd);
 }
@@ -122,7 +121,7 @@ void finish_part(RunState& run, OutputStream& s, int i) {
     file_close(fd);
     fd = -1;
     if (run.options.gop_list)
-        append_trailer_to_list(list_path_for(run.options, s, s.audio_part_path[static_cast<std::size_t>(i)]), count);
+        append_trailer_to_list(run, list_path_for(run.options, s, s.audio_part_path[static_cast<std::size_t>(i)]), count);
 }
 
 // Part files other than the current one, in table order up to the first entry that never had a
@@ -145,18 +144,18 @@ void close_parts_as_they_are(OutputStream& s) {
     }
 }
 
-// A new file starts with a PAT naming only the slot's service and the slot's PMT.
-void write_file_start(RunState& run, OutputStream& s) {
+// A new file starts with a PAT naming only the slot's service and the slot's PMT. -1 when a write
+// failed.
+long long write_file_start(RunState& run, OutputStream& s) {
     const auto& header = run.tables.pat_header_template;
     if (header[0] == kSyncByte) {
         std::uint8_t pat[kPacketSize];
         build_pat_packet(header.data(), s.service_id, s.pmt_pid, pat);
-        write_packet(run, s, pat, 0);
+        if (write_packet(run, s, pat, 0) == -1) return -1;
     }
-    if (s.last_pmt_written_valid)
-        write_packet(run, s, s.last_pmt_written.data(), 0);
-    else if (s.last_pmt_packet[0] == kSyncByte)
-        write_packet(run, s, s.last_pmt_packet.data(), 0);
+    if (s.last_pmt_written_valid) return write_packet(run, s, s.last_pmt_written.data(), 0) == -1 ? -1 : 0;
+    if (s.last_pmt_packet[0] == kSyncByte) return write_packet(run, s, s.last_pmt_packet.data(), 0) == -1 ? -1 : 0;
+    return 0;
 }
 
 // The split line names the new file; the cancel line names the third mode instead. Two functions,
@@ -219,7 +218,8 @@ std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<
 
 // Modes 2 and 3: what of the stretch stays in the old file. Mode 2 keeps everything but the
 // video; mode 3 only what comes before the stretch's first audio PES start with a valid header.
-void write_back(RunState& run, OutputStream& s, const std::vector<std::uint8_t>& stretch) {
+// -1 when a write failed.
+long long write_back(RunState& run, OutputStream& s, const std::vector<std::uint8_t>& stretch) {
     const int mode = run.options.audio_split;
     const int video = video_pid_of(s);
     for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
@@ -233,14 +233,16 @@ void write_back(RunState& run, OutputStream& s, const std::vector<std::uint8_t>&
             }
         }
         if (pid == video) continue;
-        if (file_write(s.fd, p, kPacketSize) != kPacketSize) continue;
+        if (write_checked(s.fd, p, kPacketSize, s.path) == -1) return -1;
         if (run.options.collect_stats) stats_count_packet(run, s, s.fd, p);
         ++s.packets_written;
     }
+    return 0;
 }
 
 // The split at the audio packet carrying a confirmed change to `mode`, whose number is `number`.
-void split_at_change(RunState& run, int slot, const AdtsMode& found, int number) {
+// -1 when a write failed: the split stops there, and so does the input.
+long long split_at_change(RunState& run, int slot, const AdtsMode& found, int number) {
     const Options& o = run.options;
     OutputStream& s = slot_at(run, slot);
     const bool separate = o.audio_split_separate != 0;
@@ -249,24 +251,23 @@ void split_at_change(RunState& run, int slot, const AdtsMode& found, int number)
     if (o.overlap_drop_prior) ring_clear(s.overlap_ring);
     s.previous_audio_pts = found.pts;
     if (s.overlap_after_handle >= 0) {
-        const std::size_t due = static_cast<std::size_t>(s.overlap_after_left > 0 ? s.overlap_after_left : 0) * kPacketSize;
-        const std::size_t n = s.buffer_fill < due ? s.buffer_fill : due;
-        if (s.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
+        const long long due = write_overlap_due(s);
         if (s.overlap_after_handle != s.fd) file_close(s.overlap_after_handle);
         s.overlap_after_handle = -1;
+        if (due == -1) return -1;
     }
     finish_overlap_gop_list(s);
     flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
     s.overlap_active = 1;
     if (!separate) s.broken_link_pending = 1;
-    flush_write_buffer(run, s);
+    if (flush_write_buffer(run, s) == -1) return -1;
 
     // 2, 3. The GOP running at the change leaves the old file.
     std::vector<std::uint8_t> stretch;
     const std::int64_t gop_pts = take_stretch(run, s, slot, stretch);
     s.first_audio_pts = kUnsetTime;
     s.first_video_pts = gop_pts;
-    if (o.audio_split >= 2 && !stretch.empty()) write_back(run, s, stretch);
+    if (o.audio_split >= 2 && !stretch.empty() && write_back(run, s, stretch) == -1) return -1;
 
     // 4. The old file stays open in the table; its GOP list waits for its trailer.
     const std::size_t old = static_cast<std::size_t>(s.audio_number);
@@ -312,12 +313,8 @@ void split_at_change(RunState& run, int slot, const AdtsMode& found, int number)
     // 8. A mode met before continues its own GOP list.
     const std::size_t entry = static_cast<std::size_t>(number);
     if (s.audio_modes[entry] != -1 && o.gop_list && !separate) {
-        const std::string list = gop_list_path(o, s);
-        const int fd = file_open_rw_create(list.c_str());
-        if (fd >= 0) {
-            file_seek(fd, 0, 2);
-            s.gop_list_fd = fd;
-        }
+        const int fd = reopen_gop_list(run, gop_list_path(o, s));
+        if (fd >= 0) s.gop_list_fd = fd;
     }
 
     // 9. The mode's file: finished (C variants) or written on; a new file starts with PAT and PMT.
@@ -332,14 +329,15 @@ void split_at_change(RunState& run, int slot, const AdtsMode& found, int number)
         }
     }
     if (s.fd < 0) {
-        write_file_start(run, s);
+        const long long started = write_file_start(run, s);
         if (separate) {
             part = s.fd;
             s.audio_part_path[entry] = s.path;
         }
+        if (started == -1) return -1;
     }
     if (s.last_pcr_packet[0] == kSyncByte) {
-        write_packet(run, s, s.last_pcr_packet.data(), 0);
+        if (write_packet(run, s, s.last_pcr_packet.data(), 0) == -1) return -1;
         s.last_pcr_packet.fill(0);
     }
     if (o.audio_split >= 2) {
@@ -349,9 +347,10 @@ void split_at_change(RunState& run, int slot, const AdtsMode& found, int number)
             const int pid = ts_pid(p);
             if (o.audio_split == 2 && is_audio_pid(s, pid)) continue;
             if (pid == video) gop_list_packet(run, slot, p, 0);
-            write_packet(run, s, p, 0);
+            if (write_packet(run, s, p, 0) == -1) return -1;
         }
     }
+    return 0;
 }
 
 }  // namespace
@@ -400,21 +399,21 @@ int look_ahead_audio_mode(RunState& run, int slot) {
     return -1;
 }
 
-void audio_split_audio_packet(RunState& run, int slot) {
+long long audio_split_audio_packet(RunState& run, int slot) {
     const Options& o = run.options;
     OutputStream& s = slot_at(run, slot);
     const std::uint8_t* packet = run.job.current;
     if (o.audio_split <= 0 || o.gop_only) {
         track_audio_packet(run, slot, packet);
-        return;
+        return 0;
     }
-    if (!s.in_use || !s.enabled || s.fd < 0 || !ts_payload_unit_start(packet)) return;
+    if (!s.in_use || !s.enabled || s.fd < 0 || !ts_payload_unit_start(packet)) return 0;
     const AdtsMode found = find_adts_mode(packet);
-    if (found.mode < 0) return;
+    if (found.mode < 0) return 0;
     if (s.next_gop_pending) s.wait_last_audio_pts = found.pts;
     if (found.mode == s.last_channel_mode) {
         track_audio_packet(run, slot, packet);
-        return;
+        return 0;
     }
     if (debug_trace_enabled()) {
         const ClockParts c = clock_parts(found.pts);
@@ -424,7 +423,7 @@ void audio_split_audio_packet(RunState& run, int slot) {
     const int number = audio_mode_number(s, found.mode);
     if (number < 0 || s.last_channel_mode == -1) {
         track_audio_packet(run, slot, packet);
-        return;
+        return 0;
     }
 
     const int later = look_ahead_audio_mode(run, slot);
@@ -443,10 +442,11 @@ void audio_split_audio_packet(RunState& run, int slot) {
         s.audio_number = current;
         s.previous_audio_number = previous;
         s.audio_modes = modes;
-        return;
+        return 0;
     }
-    split_at_change(run, slot, found, number);
+    const long long result = split_at_change(run, slot, found, number);
     track_audio_packet(run, slot, packet);
+    return result;
 }
 
 long long audio_split_hold(RunState& run, int slot, const std::uint8_t* packet) {

@@ -24,8 +24,9 @@ constexpr std::size_t kLookAheadBytes = 0x400000;  // how far a change is confir
 // The audio hook on a live packet of the slot's first audio PID (the job's current packet),
 // before it is written: mode tracking for the GOP list labels and, under -SEPA..., the split at a
 // confirmed change. The confirmation reads ahead into the job's read buffer and moves the current
-// packet to the buffer's start: callers take `run.job.current` afresh afterwards.
-void audio_split_audio_packet(RunState& run, int slot);
+// packet to the buffer's start: callers take `run.job.current` afresh afterwards. -1 when a write
+// of the split failed, else 0.
+[[nodiscard]] long long audio_split_audio_packet(RunState& run, int slot);
 
 // Reads up to kLookAheadBytes of the input into the read buffer behind the current packet (which
 // moves to the buffer's start), descrambled like every chunk, and returns the channel_configuration

@@ -32,6 +32,12 @@ void release(std::unique_ptr<char[]>& buffer, std::size_t& fill) {
     fill = 0;
 }
 
+// Lists are aids for the cut editor: a failed write of one is not an error of the input, whose
+// stream files are what counts, so its result is not looked at.
+void write_list_text(int fd, const void* text, std::size_t length) {
+    if (file_write(fd, text, length) != static_cast<long long>(length)) return;
+}
+
 void close_list(int& fd) {
     if (fd >= 0) file_close(fd);
     fd = -1;
@@ -48,8 +54,9 @@ void open_list(RunState& run, OutputStream& s) {
         file_close(fd);
         return;
     }
+    note_opened_file(run.job, path);
     file_seek(fd, 0, 0);
-    file_write(fd, kListHeader, sizeof kListHeader - 1);
+    write_list_text(fd, kListHeader, sizeof kListHeader - 1);
     s.gop_list_fd = fd;
     s.gop_list_fill = 0;
     if (!s.gop_list_buffer) s.gop_list_buffer.reset(new (std::nothrow) char[kGopListBufferSize]);
@@ -60,7 +67,7 @@ void open_list(RunState& run, OutputStream& s) {
 void append_line(int fd, std::unique_ptr<char[]>& buffer, std::size_t& fill, const char* line, std::size_t length) {
     if (fd < 0) return;
     if (!buffer) {
-        file_write(fd, line, length);
+        write_list_text(fd, line, length);
         return;
     }
     if (fill + length > kGopListBufferSize) flush_gop_list(fd, buffer, fill);
@@ -201,8 +208,19 @@ std::string gop_list_path(const Options& options, const OutputStream& slot) {
     return build_output_name(options, parts.drive, parts.folder, base, suffix, parts.ext + ".txt");
 }
 
+int reopen_gop_list(RunState& run, const std::string& path) {
+    const int fd = file_open_rw_create(path.c_str());
+    if (fd < 0) return -1;
+    if (is_read_only_file(run, file_identity(fd)) || file_seek(fd, 0, 2) < 0) {
+        file_close(fd);
+        return -1;
+    }
+    note_opened_file(run.job, path);
+    return fd;
+}
+
 void flush_gop_list(int fd, std::unique_ptr<char[]>& buffer, std::size_t& fill) {
-    if (fd >= 0 && buffer && fill > 0) file_write(fd, buffer.get(), fill);
+    if (fd >= 0 && buffer && fill > 0) write_list_text(fd, buffer.get(), fill);
     fill = 0;
 }
 
@@ -211,7 +229,7 @@ void append_gop_trailer(int fd, int packet_count) {
     char trailer[96];
     const int length = std::snprintf(trailer, sizeof trailer,
                                      "LAST       ,%d\r\nPID_VIDEO,0000\r\nTSPAC_TYPE,188\r\nEND\r\n", packet_count);
-    if (length > 0) file_write(fd, trailer, static_cast<std::size_t>(length));
+    if (length > 0) write_list_text(fd, trailer, static_cast<std::size_t>(length));
 }
 
 void pass_gop_list_on(OutputStream& s) {

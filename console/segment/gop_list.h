@@ -38,6 +38,10 @@ void pass_gop_list_on(OutputStream& slot);
 // End of an input: both lists flushed, given their trailers and closed.
 void finish_gop_lists(RunState& run, OutputStream& slot);
 
+// Opens an existing list (or creates it) to write on at its end; -1 when it cannot be opened or is
+// the input itself, which is never written.
+int reopen_gop_list(RunState& run, const std::string& path);
+
 // Building blocks for the splits.
 void flush_gop_list(int fd, std::unique_ptr<char[]>& buffer, std::size_t& fill);
 void append_gop_trailer(int fd, int packet_count);

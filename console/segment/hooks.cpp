@@ -12,7 +12,7 @@ namespace quill {
 void rebase_time_stamps(RunState& run, int) { rebase_current_packet(run); }
 void capture_broadcast_time(RunState& run) { capture_broadcast_time_of_day(run, run.job.current); }
 void gop_packet(RunState& run, int slot) { gop_list_packet(run, slot, run.job.current, 1); }
-void audio_packet(RunState& run, int slot) { audio_split_audio_packet(run, slot); }
+long long audio_packet(RunState& run, int slot) { return audio_split_audio_packet(run, slot); }
 long long check_programme_change(RunState& run) { return check_programme_change(run, run.job.current); }
 void reset_segment_state(RunState& run, int slot) {
     OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];

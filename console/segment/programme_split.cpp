@@ -254,9 +254,7 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
 
     // 1. The previous file's trailing overlap ends here: it takes what the buffer still owes it.
     if (s.overlap_after_handle >= 0) {
-        const std::size_t due = static_cast<std::size_t>(std::max(s.overlap_after_left, 0)) * kPacketSize;
-        const std::size_t n = std::min(s.buffer_fill, due);
-        if (s.overlap_active && n > 0) file_write(s.overlap_after_handle, s.write_buffer.get(), n);
+        if (write_overlap_due(s) == -1) result = -1;
         close_overlap_after(s);
     }
     if (main_kind) {
@@ -264,14 +262,10 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
         s.overlap_active = kind == SplitKind::Pmt ? overlap : 1;       // 3.
         pass_gop_list_on(s);                                           // 4.
     }
-    if (s.fd < 0) return 0;  // 5. nothing written yet: the slot keeps its name
+    if (s.fd < 0) return result;  // 5. nothing written yet: the slot keeps its name
 
     // 5 a. The old file gets everything buffered.
-    if (s.buffer_fill > 0 &&
-        file_write(s.fd, s.write_buffer.get(), s.buffer_fill) != static_cast<long long>(s.buffer_fill)) {
-        console_printf(stdout, msg::kWriteFailed, s.path.c_str());
-        result = -1;
-    }
+    if (s.buffer_fill > 0 && write_checked(s.fd, s.write_buffer.get(), s.buffer_fill, s.path) == -1) result = -1;
     release_write_buffer(s);
     // 5 b. A negative xx2 cuts the old file's end off, with its statistics and GOP list lines.
     if (o.overlap_after_k < 0) {
@@ -283,9 +277,10 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
     // 5 d. The old file takes the first xx2 x 1024 packets after the cut, and its GOP list the GOP
     // starts among them, numbered on from its own end.
     if (o.overlap_after_k > 0) s.overlap_after_left = o.overlap_after_k * static_cast<int>(kPacketsPerOverlapUnit);
-    if (s.overlap_after_left > 0)
+    if (s.overlap_after_left > 0) {
         s.overlap_after_handle = s.fd;
-    else
+        s.overlap_after_path = s.path;
+    } else
         file_close(s.fd);
     s.prev_gop_left = s.overlap_active ? s.overlap_after_left : 0;
     // 5 e.

@@ -54,10 +54,10 @@ TEST(GopListTrim, KeepsOnlyLinesBeforeTheNewEnd) {
         ASSERT_GE(fd, 0);
         file_truncate(fd, 0);
         const std::string text = head + kept + dropped;
-        file_write(fd, text.data(), text.size());
+        ASSERT_EQ(file_write(fd, text.data(), text.size()), static_cast<long long>(text.size()));
         EXPECT_EQ(trim_gop_list(fd, c.end), 0);
         // Lines and the trailer written afterwards follow the trimmed text.
-        file_write(fd, "END\r\n", 5);
+        ASSERT_EQ(file_write(fd, "END\r\n", 5), 5);
         file_close(fd);
         EXPECT_EQ(slurp(path), c.want + "END\r\n");
     }

@@ -127,13 +127,15 @@ long long table_work_only(RunState& run, int pid, const std::uint8_t* packet, Pa
     return row >= 0 ? pmt_table_work(run, row, packet, report) : 0;
 }
 
-void run_stream_hooks(RunState& run, int slot, int pid) {
+// -1 when an audio split failed to write, else 0.
+long long run_stream_hooks(RunState& run, int slot, int pid) {
     const Options& o = run.options;
     const OutputStream& s = slot_at(run, slot);
     if ((o.gop_list || o.audio_split > 0 || o.split_on_programme || o.split_on_pmt) && s.es_count > 0 &&
         pid == s.es_pids[0] && s.enabled)
         gop_packet(run, slot);
-    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.first_audio_pid) audio_packet(run, slot);
+    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.first_audio_pid) return audio_packet(run, slot);
+    return 0;
 }
 
 long long route_single(RunState& run, int pid, const std::uint8_t* packet, int keep_ecm) {
@@ -141,7 +143,7 @@ long long route_single(RunState& run, int pid, const std::uint8_t* packet, int k
     if (!s.in_use) return 0;
     if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_pcr(run, kSlotHd, packet);
     if (keep_ecm && listed(s.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
-    run_stream_hooks(run, kSlotHd, pid);
+    if (run_stream_hooks(run, kSlotHd, pid) == -1) return -1;
     packet = run.job.current;  // an audio split's look-ahead may have moved the read buffer
     const long long taken = audio_split_packet(run, kSlotHd, packet);
     if (taken != 0) return taken == -1 ? -1 : 0;
@@ -164,7 +166,7 @@ long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int ke
             result = write_live(run, k, packet);
             if (result == -1) return -1;
         }
-        run_stream_hooks(run, k, pid);
+        if (run_stream_hooks(run, k, pid) == -1) return -1;
         packet = run.job.current;  // an audio split's look-ahead may have moved the read buffer
         const long long taken = audio_split_packet(run, k, packet);
         if (taken == -1) return -1;
@@ -206,7 +208,7 @@ long long route_packet(RunState& run, int pid, PacketReport& report, int keep_ei
         if (pid == kNullPid && !o.gop_only) return 0;
         if (o.gop_list && pid >= 0x0030 && pid <= 0x1FFE) {
             if (slot_at(run, kSlotHd).enabled) gop_packet(run, kSlotHd);
-            if (o.gop_channel || o.gop_time) audio_packet(run, kSlotHd);
+            if ((o.gop_channel || o.gop_time) && audio_packet(run, kSlotHd) == -1) return -1;
         }
         return write_live(run, kSlotHd, packet);
     }

@@ -13,6 +13,7 @@
 // The first GOP of a new file that starts with a cut carries broken_link.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -347,6 +348,19 @@ TEST_F(AudioSplitE2E, ReturningStereoWritesOnInTheFirstFile) {
             << name << "\n" << list;
         EXPECT_EQ(count_of(list, "END\r\n"), 1u) << list;
     }
+}
+
+// The new mode's file cannot be written (here it is a full device): the split's own writes (PAT,
+// PMT, PCR) report it at once and end the input, as every failed write does.
+TEST_F(AudioSplitE2E, FailedWriteOfTheNewFileEndsTheInput) {
+    if (!e2e::file_exists("/dev/full")) GTEST_SKIP();
+    make_input({{50, 0}});
+    ASSERT_EQ(symlink("/dev/full", dir.file("rec_HD-a1.ts").c_str()), 0);
+    result = e2e::run_quillodine({"-SEPA", "rec.ts"}, dir.path);
+    EXPECT_EQ(result.exit_code, 2);
+    const std::size_t split = result.out.find("(rec_HD-a1.ts)\r\n");
+    ASSERT_NE(split, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(split + 16), "\nerror - failed on write() [rec_HD-a1.ts]\n") << result.out;
 }
 
 TEST_F(AudioSplitE2E, SepacGivesEveryStretchItsOwnNumberedFile) {

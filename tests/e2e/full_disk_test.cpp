@@ -114,4 +114,39 @@ TEST_F(FullDisk, GopListsAndLogsOnAFullDisk) {
     expect_nothing_left_open();
 }
 
+// After a programme split the old file goes on taking the first xx2 x 1024 packets (-OVL0,1). When
+// it cannot grow any more (a file size limit reached in that stretch), that failed write is
+// reported and ends the input like any other, buffered or not.
+TEST(TrailingOverlapTest, FailedWriteToThePreviousFileEndsTheInput) {
+    e2e::TempDir dir;
+    e2e::write_file(dir.file("rec.ts"),
+                    synth::to_units(synth::generate(synth::hd_multiplex(), synth::Config{.packets = 20000},
+                                                    {synth::event_change(15000, 0x0400, 2)})));
+    for (const char* buff : {"0", "1"}) {
+        SCOPED_TRACE(buff);
+        const std::vector<std::string> args{"-1SEG", "-SEP", "-OVL0,1", "-BUFF", buff, "rec.ts"};
+        e2e::RunResult r = e2e::run_quillodine(args, dir.path);
+        ASSERT_EQ(r.exit_code, 0) << r.out;
+        const long whole = static_cast<long>(e2e::read_file(dir.file("rec_HD.ts")).size());
+        ASSERT_LT(static_cast<long>(e2e::read_file(dir.file("rec_HD-1.ts")).size()), whole - 50 * 188);
+
+        // Every file may now grow to 50 packets less than the old file took.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = static_cast<rlim_t>(whole - 50 * 188);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        r = e2e::run_quillodine(args, dir.path);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(r.exit_code, 2) << r.out;
+        EXPECT_NE(r.out.find("\nerror - failed on write() [rec_HD.ts]\n"), std::string::npos) << r.out;
+        // Unbuffered, the failure comes while reading: the input is not read on. (A buffer gives the
+        // old file its overlap when the buffer is written out, here at the end of the input.)
+        if (std::string(buff) == "0") {
+            EXPECT_EQ(r.out.find("100%"), std::string::npos) << r.out;
+        }
+    }
+}
+
 }  // namespace

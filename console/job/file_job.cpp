@@ -57,7 +57,7 @@ void start_job(RunState& run) {
     job.last_second = calendar_seconds();
     job.service_mode_seen = MODE_UNDECIDED;
     job.first_pass_done = 0;
-    job.oneseg_in_use_seen = 0;
+    job.oneseg_slots_seen = 0;
     job.total_read = 0;
     reset_tables(run.tables);
     reset_timing(run.timing);
@@ -181,11 +181,21 @@ Next main_loop(RunState& run) {
                 run.cs_detected = 0;
                 return Next::Restart;
             }
-            if (run.outputs[kSlotOneSeg].in_use != job.oneseg_in_use_seen) {
-                job.oneseg_in_use_seen = run.outputs[kSlotOneSeg].in_use;
-                if (!job.first_pass_done)
-                    for (int i = 0; i < kSlotCount; ++i)
-                        if (i != kSlotOneSeg) run.outputs[static_cast<std::size_t>(i)].in_use = 0;
+            // A one-segment service taken up for the first time in this job: the pass starts
+            // again so that its file holds it from the start of the input.
+            const int oneseg_now = (run.outputs[kSlotOneSeg].in_use ? 1 : 0) | (run.outputs[kSlotOneSeg2].in_use ? 2 : 0);
+            if ((oneseg_now & ~job.oneseg_slots_seen) != 0) {
+                job.oneseg_slots_seen |= oneseg_now;
+                if (!job.first_pass_done) {
+                    if (job.service_mode_seen != MODE_UNDECIDED) {
+                        // The same packet ended the look-ahead: one restart serves both, and the
+                        // assignment it made stays.
+                        job.first_pass_done = 1;
+                    } else {
+                        for (int i = kSlotHd; i < kSlotCount; ++i)
+                            if (i != kSlotOneSeg && i != kSlotOneSeg2) run.outputs[static_cast<std::size_t>(i)].in_use = 0;
+                    }
+                }
                 return Next::Pass;
             }
             if (!job.first_pass_done && job.service_mode_seen != MODE_UNDECIDED) {

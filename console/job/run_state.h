@@ -36,7 +36,7 @@ struct JobState {
     std::string summary_log_path;
     std::string tsselect_log_path;
     int service_mode_seen = MODE_UNDECIDED;
-    int oneseg_in_use_seen = 0;
+    int oneseg_slots_seen = 0;  // bit 0: 1SEG, bit 1: 1SEG2 taken up in this job
     int first_pass_done = 0;
     std::int64_t last_second = 0;
     ThrottleState throttle;  // -WAIT/-WAIT2 and the counters of the progress display

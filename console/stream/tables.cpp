@@ -248,12 +248,14 @@ void classify_cs(RunState& run, int row_index, const PmtStreams& streams, Packet
     if (target < 0) return;
     OutputStream& s = slot_at(run, target);
 
-    // Services sharing their streams keep one slot, fed from the one with the smallest PMT PID.
+    // Services sharing their streams keep one slot, fed from the one with the smallest PMT PID for
+    // the whole input: after each PAT the other service's PMT may come first, while the slot's own
+    // is awaited again, and must neither take the slot over nor reach its file.
     const ProgramEntry* source = &row;
     if (joined && s.pmt_pid != 0 && s.pmt_pid < row.pmt_pid) {
         const int own = find_pmt_row(t, s.pmt_pid);
-        if (own >= 0 && row_active(t.entries[static_cast<std::size_t>(own)]))
-            source = &t.entries[static_cast<std::size_t>(own)];
+        if (own < 0 || !row_active(t.entries[static_cast<std::size_t>(own)])) return;
+        source = &t.entries[static_cast<std::size_t>(own)];
     }
     const bool fresh = !s.in_use;
     const int old_service = s.service_id;
@@ -422,6 +424,11 @@ long long oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet) {
     if (section_table_id(packet) != 0x02) return 0;
     const int end = section_end(packet);
     if (end < kPmtFirstDescriptor) return 0;
+
+    // A programme-table row on a one-segment PMT PID (CS mode keeps every PAT entry as a row) has
+    // its PMT parsed here: it must count as seen, or the wait for every PMT never ends.
+    const int row = find_pmt_row(run.tables, slot == kSlotOneSeg ? kOneSegPmtPid : kOneSeg2PmtPid);
+    if (row >= 0) run.tables.entries[static_cast<std::size_t>(row)].pmt_parsed = 1;
 
     OutputStream& s = slot_at(run, slot);
     const int pcr_pid = pid13(packet + kPmtPcrPid);

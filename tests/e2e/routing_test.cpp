@@ -178,6 +178,45 @@ TEST_F(RoutingE2E, CsRecordingRestartsInCsModeAndTheNextInputDoesNot) {
     EXPECT_TRUE(out("hd_HD.ts") == expected(hd, {0x0400, 0x01F0, kHd}));
 }
 
+// CS services that share their streams keep one slot, fed by the service with the smaller PMT PID
+// for the whole input, even where the other service's PMT comes first after every PAT.
+TEST_F(RoutingE2E, SharedCsSlotKeepsTheSmallerPmtPidService) {
+    synth::Service a{.service_id = 211, .pmt_pid = 0x01F0, .pcr_pid = 0x0111, .streams = {{0x02, 0x0111}, {0x0F, 0x0112}}};
+    synth::Service b = a;
+    b.service_id = 212;
+    b.pmt_pid = 0x01F1;
+    synth::Mux mux;
+    for (int cycle = 0; cycle < 30; ++cycle) {
+        mux.pat(0x7040, {{0, 0x0010}, {211, 0x01F0}, {212, 0x01F1}});
+        mux.pmt(b);
+        mux.pmt(a);
+        for (int i = 0; i < 20; ++i) mux.filler(i % 2 ? 0x0112 : 0x0111, static_cast<std::uint8_t>(i));
+    }
+    write_input("cs.ts", mux.packets);
+    run({"cs.ts"});
+    EXPECT_EQ(files(), (std::vector<std::string>{"cs.ts", "cs_CS1(211).ts"}));
+    EXPECT_TRUE(out("cs_CS1(211).ts") == expected(mux.packets, {211, 0x01F0, {0x01F0, 0x0111, 0x0112}}));
+}
+
+// An HD recording that turns into a CS multiplex half way, with its one-segment entry: the CS
+// look-ahead counts the one-segment PMT as seen and ends in the HD half, so the CS file holds its
+// service from the first packet of the input; nothing of the abandoned HD pass stays behind, GOP
+// lists included.
+TEST_F(RoutingE2E, HdTurningCsHoldsTheServiceFromTheStartAndLeavesNoHdFiles) {
+    const synth::Config config{.seconds = 3.0};
+    const std::uint64_t switch_at = synth::packet_count(synth::hd_multiplex(), config) / 2;
+    const auto input = synth::generate(synth::hd_multiplex(), config,
+                                       {{switch_at, [](synth::Multiplex& m) { m.network.transport_stream_id = 0x7040; }}});
+    write_input("rec.ts", input);
+    run({"-GOP", "rec.ts"});
+    EXPECT_EQ(files(), (std::vector<std::string>{"rec.ts", "rec_1SEG.ts", "rec_CS1(1024).ts", "rec_CS1(1024).ts.txt"}));
+    EXPECT_TRUE(out("rec_CS1(1024).ts") == expected(input, {0x0400, 0x01F0, kHd})) << "CS file differs";
+    // The same recording processed with -CS from the start.
+    e2e::write_file(dir.file("hd.ts"), concat(synth::hd(kTwoSeconds)));
+    run({"-CS", "hd.ts"});
+    EXPECT_TRUE(out("hd_CS1(1024).ts") == expected(synth::hd(kTwoSeconds), {0x0400, 0x01F0, kHd})) << "-CS file differs";
+}
+
 TEST_F(RoutingE2E, CsListWritesOnlyTheListedServices) {
     const auto cs = synth::cs(kTwoSeconds);
     write_input("cs.ts", cs);

@@ -199,10 +199,10 @@ std::vector<std::string> split_lines(const std::string& out, const std::string& 
             continue;
         q += 12;
         if (q >= out.size() || out[q] != '(') continue;
-        const std::size_t close = out.find(')', q);
-        if (close == std::string::npos || out.compare(close + 1, 2, "\r\n") != 0) continue;
+        const std::size_t close = out.find(")\r\n", q);  // CS names hold brackets of their own
+        if (close == std::string::npos) continue;
         const std::string name = out.substr(q + 1, close - q - 1);
-        if (name.find(')') != std::string::npos) continue;
+        if (name.find('\n') != std::string::npos) continue;
         lines.push_back(name);
     }
     return lines;
@@ -249,6 +249,31 @@ TEST(ProgrammeSplitE2E, ThreeProgrammesGiveThreeFilesAndTheOneSegmentServiceFoll
         append(joined, slice(part, 2, static_cast<long long>(part.size())));
     }
     EXPECT_TRUE(join(joined) == join(oneseg));
+}
+
+// On SD and CS multiplexes only the service whose programme changes is split; the one-segment
+// service follows the first service's programmes only. A CS name keeps its service id before the
+// split number.
+TEST(ProgrammeSplitE2E, OnlyTheServiceWhoseProgrammeChangesSplits) {
+    struct Case {
+        synth::Multiplex multiplex;
+        std::uint16_t service_id;
+        std::string split_file;
+        std::vector<std::string> files;
+    } cases[] = {
+        {synth::sd3_multiplex(), 0x0401, "rec_SD2-1.ts",
+         {"rec_1SEG.ts", "rec_SD1.ts", "rec_SD2-1.ts", "rec_SD2.ts", "rec_SD3.ts"}},
+        {synth::cs_multiplex(), 212, "rec_CS2(212)-1.ts",
+         {"rec_CS1(211).ts", "rec_CS2(212)-1.ts", "rec_CS2(212).ts", "rec_CS3(213).ts"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.split_file);
+        e2e::TempDir in;
+        const std::string input = write_input(in, c.multiplex, 20000, {synth::event_change(10000, c.service_id, 7)});
+        const SplitRun split(input, {"-SEP"});
+        EXPECT_EQ(split.outputs(), c.files);
+        EXPECT_EQ(split_lines(split.result.out, "EPG分割"), std::vector<std::string>{c.split_file});
+    }
 }
 
 // -OVL10,5: the overlap timeline, byte for byte, whatever the write buffer's size; the GOP lists of

@@ -109,12 +109,44 @@ TEST_F(RoutingE2E, HdRecordingGivesTheHdServiceAndTheOneSegmentService) {
     EXPECT_TRUE(synth::read_section(first)->crc_ok);
 }
 
+// Each option leaves out its output and no other. A service left out does not take a stream it
+// shares: without SD1, SD2 gets audio 0x0112 and still the PCR 0x01FF.
 TEST_F(RoutingE2E, OptionsSelectTheClasses) {
-    const auto input = synth::hd(kTwoSeconds);
-    write_input("rec.ts", input);
-    run({"-1SEG", "rec.ts"});
-    EXPECT_EQ(files(), (std::vector<std::string>{"rec.ts", "rec_HD.ts"}));
-    EXPECT_TRUE(out("rec_HD.ts") == expected(input, {0x0400, 0x01F0, kHd}));
+    const auto hd = synth::hd(kTwoSeconds);
+    const auto sd = synth::sd3(kTwoSeconds);
+    write_input("rec.ts", hd);
+    write_input("sd.ts", sd);
+    const std::vector<std::string> all_sd{"sd_1SEG.ts", "sd_SD1.ts", "sd_SD2.ts", "sd_SD3.ts"};
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> files;
+        std::vector<std::pair<std::string, Expect>> compared = {};
+    } cases[] = {
+        {{"-1SEG", "rec.ts"}, {"rec_HD.ts"}, {{"rec_HD.ts", {0x0400, 0x01F0, kHd}}}},
+        {{"-HD", "rec.ts"}, {"rec_1SEG.ts"}},
+        {{"-SD", "rec.ts"}, {"rec_1SEG.ts", "rec_HD.ts"}},
+        {{"-HD", "sd.ts"}, all_sd},
+        {{"-SD", "sd.ts"}, {"sd_1SEG.ts"}},
+        {{"-SD1", "sd.ts"},
+         {"sd_1SEG.ts", "sd_SD2.ts", "sd_SD3.ts"},
+         {{"sd_SD2.ts", {0x0401, 0x01F1, {0x01F1, 0x0121, 0x0112, 0x01FF}}},
+          {"sd_SD3.ts", {0x0402, 0x01F2, {0x01F2, 0x0131, 0x0132, 0x02FF}}}}},
+        {{"-SD2", "sd.ts"},
+         {"sd_1SEG.ts", "sd_SD1.ts", "sd_SD3.ts"},
+         {{"sd_SD1.ts", {0x0400, 0x01F0, {0x01F0, 0x0111, 0x0112, 0x01FF}}}}},
+        {{"-SD3", "sd.ts"}, {"sd_1SEG.ts", "sd_SD1.ts", "sd_SD2.ts"}},
+        {{"-SD4", "-SD5", "-SD6", "-SD7", "sd.ts"}, all_sd},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        e2e::TempDir folder;
+        auto args = c.args;
+        args.insert(args.begin(), {"-OUT", folder.path + "/"});
+        run(args);
+        EXPECT_EQ(e2e::list_dir(folder.path), c.files);
+        for (const auto& [name, want] : c.compared)
+            EXPECT_TRUE(e2e::read_file(folder.file(name)) == expected(name[0] == 's' ? sd : hd, want)) << name;
+    }
 }
 
 TEST_F(RoutingE2E, ThreeSdServicesInPatOrderWithSharedAudioAndPcr) {

@@ -201,6 +201,23 @@ TEST(LimitsTest, PathAndNameLengths) {
     r = e2e::run_quillodine({"-FLEN", "-GOP", "-LOGFILE", name}, dir.path);
     expect_clean_exit(r, 0);
     EXPECT_TRUE(e2e::file_exists(dir.file(std::string(249, 'n') + "_HD.ts")));
+
+#ifndef QUILL_E2E_WINDOWS_PROGRAM  // its names are in code page 932, which has no U+20BB7
+    // With -UNI the length is counted in UTF-16 (2 bytes a unit, 2 units for U+20BB7): a Japanese
+    // name is cut to 127 units, further than the 255 bytes of -FLEN alone.
+    auto japanese = [](int kana) {
+        std::string base = "\xF0\xA0\xAE\xB7" + std::string(68, 'a');  // U+20BB7: 4 bytes, 2 units
+        for (int i = 0; i < kana; ++i) base += "\xE3\x81\x82";          // U+3042: 3 bytes, 1 unit
+        return base;
+    };
+    const std::string ja = japanese(60) + ".ts";
+    ASSERT_EQ(ja.size(), 255u);
+    e2e::write_file(dir.file(ja), rec);
+    expect_clean_exit(e2e::run_quillodine({"-FLEN", "-UNI", ja}, dir.path), 0);
+    EXPECT_EQ(stream_files(dir.path, "\xF0"), (std::vector<std::string>{japanese(51) + "_HD.ts", ja}));
+    expect_clean_exit(e2e::run_quillodine({"-FLEN", ja}, dir.path), 0);
+    EXPECT_TRUE(e2e::file_exists(dir.file(japanese(59) + "_HD.ts")));
+#endif
 }
 
 }  // namespace

@@ -166,6 +166,18 @@ std::vector<Packet> sepa_new_file_body(const std::vector<Packet>& in, const Chan
     return out;
 }
 
+// The file an audio split at c ends: everything before the GOP G of the change; under -SEPA2 (mode
+// 2) also G's packets up to c but its video; under -SEPA3 only those before G's first audio PES.
+std::vector<Packet> old_file_of(const std::vector<Packet>& in, const Change& c, int mode) {
+    std::vector<Packet> out = hd_output(in, 0, c.gop);
+    if (mode == 1) return out;
+    for (const Packet& p : hd_output(in, c.gop, c.at)) {
+        if (mode == 3 && audio_mode(p) >= 0) break;
+        if (synth::pid_of(p) != kVideo) out.push_back(p);
+    }
+    return out;
+}
+
 std::vector<Packet> packets_of(const Bytes& file) {
     std::vector<Packet> out;
     for (const auto& b : e2e::split_packets(file)) {
@@ -281,12 +293,10 @@ TEST_F(AudioSplitE2E, Sepa2MovesTheGopWithoutItsAudio) {
     run({"-SEPA2"});
     const Change c = find_change(input, 0);
     ASSERT_NE(c.gop, SIZE_MAX);
-    std::vector<Packet> old_file = hd_output(input, 0, c.gop);
     std::vector<Packet> moved;
     bool marked = false;
     for (Packet p : hd_output(input, c.gop, c.at)) {
         const int pid = synth::pid_of(p);
-        if (pid != kVideo) old_file.push_back(p);
         if (pid == kAudio) continue;
         if (pid == kVideo && !marked) {
             mark_broken_link(p);
@@ -294,7 +304,7 @@ TEST_F(AudioSplitE2E, Sepa2MovesTheGopWithoutItsAudio) {
         }
         moved.push_back(p);
     }
-    EXPECT_EQ(first_difference(out("rec_HD.ts"), old_file), -1);
+    EXPECT_EQ(first_difference(out("rec_HD.ts"), old_file_of(input, c, 2)), -1);
     const auto file = out("rec_HD-a1.ts");
     expect_file_start(file, c);
     std::vector<Packet> body = moved;
@@ -307,14 +317,10 @@ TEST_F(AudioSplitE2E, Sepa3MovesTheGopWithItsAudioAndSplitsTheAudioAtTheGopStart
     run({"-SEPA3"});
     const Change c = find_change(input, 0);
     ASSERT_NE(c.gop, SIZE_MAX);
-    std::vector<Packet> old_file = hd_output(input, 0, c.gop);
     std::vector<Packet> body;
-    bool audio_started = false;
     bool marked = false;
     for (Packet p : hd_output(input, c.gop, c.at)) {
         const int pid = synth::pid_of(p);
-        if (audio_mode(p) >= 0) audio_started = true;
-        if (pid != kVideo && !audio_started) old_file.push_back(p);
         if (pid == kVideo && !marked) {
             mark_broken_link(p);
             marked = true;
@@ -322,7 +328,7 @@ TEST_F(AudioSplitE2E, Sepa3MovesTheGopWithItsAudioAndSplitsTheAudioAtTheGopStart
         body.push_back(p);
     }
     for (const auto& p : hd_output(input, c.at, input.size())) body.push_back(p);
-    EXPECT_EQ(first_difference(out("rec_HD.ts"), old_file), -1);
+    EXPECT_EQ(first_difference(out("rec_HD.ts"), old_file_of(input, c, 3)), -1);
     const auto file = out("rec_HD-a1.ts");
     expect_file_start(file, c);
     EXPECT_EQ(first_difference(std::vector<Packet>(file.begin() + 3, file.end()), body), -1);
@@ -363,25 +369,33 @@ TEST_F(AudioSplitE2E, FailedWriteOfTheNewFileEndsTheInput) {
     EXPECT_EQ(result.out.substr(split + 16), "\nerror - failed on write() [rec_HD-a1.ts]\n") << result.out;
 }
 
+// -SEPAC, -SEPA2C, -SEPA3C: the first file ends as under the option without C.
 TEST_F(AudioSplitE2E, SepacGivesEveryStretchItsOwnNumberedFile) {
     make_input({{50, 0}, {100, 2}}, 4.0);
-    run({"-SEPAC", "-GOP"});
-    EXPECT_EQ(hd_files(), (std::vector<std::string>{"rec_HD-1.ts", "rec_HD-2.ts", "rec_HD.ts"}));
-    EXPECT_NE(result.out.find("(rec_HD-1.ts)\r\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("(rec_HD-2.ts)\r\n"), std::string::npos) << result.out;
-    for (const std::string name : {"rec_HD.ts", "rec_HD-1.ts", "rec_HD-2.ts"}) {
-        const std::string list = text(name + ".txt");
-        EXPECT_NE(list.find("LAST       ," + std::to_string(out(name).size()) + "\r\n"), std::string::npos)
-            << name << "\n" << list;
+    const Change c = find_change(input, 0);
+    ASSERT_NE(c.gop, SIZE_MAX);
+    for (int mode : {1, 2, 3}) {
+        const std::string option = mode == 1 ? "-SEPAC" : "-SEPA" + std::to_string(mode) + "C";
+        SCOPED_TRACE(option);
+        for (const std::string& name : e2e::list_dir(dir.path))
+            if (name != "rec.ts") std::remove(dir.file(name).c_str());
+        run({option, "-GOP"});
+        EXPECT_EQ(hd_files(), (std::vector<std::string>{"rec_HD-1.ts", "rec_HD-2.ts", "rec_HD.ts"}));
+        EXPECT_NE(result.out.find("(rec_HD-1.ts)\r\n"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("(rec_HD-2.ts)\r\n"), std::string::npos) << result.out;
+        for (const std::string name : {"rec_HD.ts", "rec_HD-1.ts", "rec_HD-2.ts"}) {
+            const std::string list = text(name + ".txt");
+            EXPECT_NE(list.find("LAST       ," + std::to_string(out(name).size()) + "\r\n"), std::string::npos)
+                << name << "\n" << list;
+        }
+        EXPECT_EQ(first_difference(out("rec_HD.ts"), old_file_of(input, c, mode)), -1);
+        // The dual-mono stretch has audio of that mode only, but under -SEPA3C, which moves the
+        // stereo audio of the change's GOP along with it.
+        std::set<int> modes_second;
+        for (const auto& p : out("rec_HD-1.ts"))
+            if (audio_mode(p) >= 0) modes_second.insert(audio_mode(p));
+        EXPECT_EQ(modes_second, mode == 3 ? (std::set<int>{0, 2}) : (std::set<int>{0}));
     }
-    // Each stretch's audio holds one mode only.
-    std::set<int> modes_first, modes_second;
-    for (const auto& p : out("rec_HD.ts"))
-        if (audio_mode(p) >= 0) modes_first.insert(audio_mode(p));
-    for (const auto& p : out("rec_HD-1.ts"))
-        if (audio_mode(p) >= 0) modes_second.insert(audio_mode(p));
-    EXPECT_EQ(modes_first, (std::set<int>{2}));
-    EXPECT_EQ(modes_second, (std::set<int>{0}));
 }
 
 TEST_F(AudioSplitE2E, ChangeBeforeTheFirstGopMovesNothing) {

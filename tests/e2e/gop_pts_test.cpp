@@ -107,22 +107,24 @@ TEST(GopListEndToEnd, ChannelAndTimeLabels) {
     struct Case {
         std::vector<std::string> options;
         std::vector<std::string> labels;  // per GOP
+        std::string listed = "rec_HD.ts";  // the stream the list counts the packets of
     } cases[] = {
         {{"-GOPCH"}, {"", "AudioCh02", "AudioCh02", "AudioCh02"}},
         {{"-GOPTIME"}, {"", "", "20:00:00:000", "20:00:00:500"}},
         {{"-GOPCH", "-GOPTIME"}, {"", "Ch02", "Ch02(20:00:00:000)", "Ch02(20:00:00:500)"}},
         {{"-GOPTIME", "-GOPCH"}, {"", "Ch02", "Ch02(20:00:00:000)", "Ch02(20:00:00:500)"}},
+        {{"-GOPONLYTIME"}, {"", "", "20:00:00:000", "20:00:00:500"}, "rec.ts"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.options;
         args.push_back("rec.ts");
         const e2e::RunResult r = e2e::run_quillodine(args, dir.path);
         ASSERT_EQ(r.exit_code, 0) << r.out;
-        const Bytes ts = e2e::read_file(dir.file("rec_HD.ts"));
+        const Bytes ts = e2e::read_file(dir.file(c.listed));
         int gop = 0;
         const std::string want =
             expected_list(ts, hd_video, [&](std::size_t, std::uint64_t) { return c.labels.at(std::size_t(gop++)); });
-        EXPECT_EQ(text_of(e2e::read_file(dir.file("rec_HD.ts.txt"))), want) << c.options[0];
+        EXPECT_EQ(text_of(e2e::read_file(dir.file(c.listed + ".txt"))), want) << c.options[0];
         EXPECT_EQ(gop, 4);
     }
 }

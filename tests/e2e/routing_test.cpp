@@ -107,6 +107,13 @@ TEST_F(RoutingE2E, HdRecordingGivesTheHdServiceAndTheOneSegmentService) {
     Packet first;
     std::copy_n(hd.begin(), 188, first.begin());
     EXPECT_TRUE(synth::read_section(first)->crc_ok);
+
+    // -WAIT2 reads 8 KiB at a time and opens read-rate counters at each pass: the same bytes.
+    e2e::TempDir waited;
+    run({"-WAIT2,1", "-OUT", waited.path + "/", "rec.ts"});
+    EXPECT_EQ(e2e::list_dir(waited.path), (std::vector<std::string>{"rec_1SEG.ts", "rec_HD.ts"}));
+    EXPECT_TRUE(e2e::read_file(waited.file("rec_HD.ts")) == hd);
+    EXPECT_TRUE(e2e::read_file(waited.file("rec_1SEG.ts")) == out("rec_1SEG.ts"));
 }
 
 // Each option leaves out its output and no other. A service left out does not take a stream it

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "synth.h"
@@ -22,6 +23,12 @@ const char kUsage[] =
     "  cs     CS, transport_stream_id 0x7040, services 211, 212, 213\n"
     "  hier   hd with a hierarchical low-quality video layer\n"
     "  null   one service, about 80% null packets\n"
+    "  events hd: the present programme of 0x0400 changes at 1/5 and 3/5, its PMT version at 2/5\n"
+    "         and 4/5 (the second time with video PID 0x0115)\n"
+    "  audio  hd: audio 0x0112 stereo, dual mono from 1/4, stereo from 1/2, one mono frame at 3/4\n"
+    "  hd2cs  hd, turning into the cs multiplex half way (new transport_stream_id and PMTs)\n"
+    "  damaged hd with garbage of 1000 bytes at 1/4, 1.1 MB at 1/2, 10 bytes at 3/4; the last unit\n"
+    "         cut in half\n"
     "BYTES takes K, M, G suffixes (powers of 1024). Default: --seconds 10, --unit 188.\n"
     "--garbage inserts LEN bytes without 0x47 before output byte OFFSET (repeatable).\n";
 
@@ -38,6 +45,22 @@ bool parse_u64(const char* s, uint64_t& out) {
     if (*end != '\0') return false;
     out = uint64_t(v) * mul;
     return true;
+}
+
+// The CS multiplex taking over a terrestrial one: new transport_stream_id, services, PMT versions
+// and streams. Video rates are lowered so the three services fit the terrestrial mux rate.
+void become_cs(synth::Multiplex& m) {
+    const synth::Multiplex cs = synth::cs_multiplex();
+    m.network = cs.network;
+    m.services = cs.services;
+    for (auto& s : m.services) s.version = 1;
+    m.videos = cs.videos;
+    for (auto& v : m.videos) v.mbps = 4.0;
+    m.audios = cs.audios;
+    m.pcr_pids = cs.pcr_pids;
+    m.ecm_pids = cs.ecm_pids;
+    m.emm_pids = cs.emm_pids;
+    m.data_pids = cs.data_pids;
 }
 
 int usage() {
@@ -103,6 +126,8 @@ int main(int argc, char** argv) {
     else if (scenario == "cs") m = synth::cs_multiplex();
     else if (scenario == "hier") m = synth::hierarchical_multiplex();
     else if (scenario == "null") m = synth::null_multiplex(0.8);
+    else if (scenario == "events" || scenario == "audio" || scenario == "hd2cs" || scenario == "damaged")
+        m = synth::hd_multiplex();
     else return usage();
 
     synth::Config c;
@@ -110,11 +135,46 @@ int main(int argc, char** argv) {
     c.seconds = seconds;
     if (size > 0) c.packets = std::max<uint64_t>(1, size / uint64_t(unit));
     uint64_t n = synth::packet_count(m, c);
+    const uint64_t unit_bytes = uint64_t(unit);
     if (scenario == "hd2sd") changes = synth::hd_to_sd_changes(n / 2);
+    if (scenario == "events") {
+        // EIT p/f often enough that each stretch between changes sees it (a PMT split makes the
+        // program learn the present event again).
+        m.eit_ms = 300;
+        changes = {synth::event_change(n / 5, 0x0400, 0x1001), synth::pmt_version_change(2 * n / 5, 0x0400),
+                   synth::event_change(3 * n / 5, 0x0400, 0x1002),
+                   synth::pmt_version_change(4 * n / 5, 0x0400, uint16_t(0x0115))};
+    }
+    if (scenario == "audio") {
+        // AAC frames of 1024 samples at 48 kHz over the stream's length.
+        const double pps = m.mux_mbps * 1e6 / (188.0 * 8.0);
+        const uint64_t frames = uint64_t(double(n) / pps * 48000.0 / 1024.0);
+        synth::audio_mode_change(m, 0x0112, frames / 4, 0);
+        synth::audio_mode_change(m, 0x0112, frames / 2, 2);
+        // A single frame in another mode is no change of mode.
+        synth::audio_mode_change(m, 0x0112, 3 * frames / 4, 1);
+        synth::audio_mode_change(m, 0x0112, 3 * frames / 4 + 1, 2);
+    }
+    if (scenario == "hd2cs") changes = {{n / 2, become_cs}};
+    if (scenario == "damaged") {
+        // Offsets off the unit grid, lengths from a few bytes to more than one read.
+        garbage.emplace_back(n / 4 * unit_bytes + 77, 1000);
+        garbage.emplace_back(n / 2 * unit_bytes, 1100000);
+        garbage.emplace_back(3 * n / 4 * unit_bytes + 5, 10);
+    }
 
     if (!synth::write_file(out, m, c, unit, std::move(changes), garbage)) {
         std::fprintf(stderr, "tsgen: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return 1;
+    }
+    if (scenario == "damaged") {
+        std::error_code ec;
+        const uintmax_t whole = std::filesystem::file_size(out, ec);
+        if (!ec && whole > unit_bytes) std::filesystem::resize_file(out, whole - unit_bytes / 2, ec);
+        if (ec) {
+            std::fprintf(stderr, "tsgen: cannot truncate %s: %s\n", out.c_str(), ec.message().c_str());
+            return 1;
+        }
     }
     std::printf("%s: %llu packets of %d bytes (%s)\n", out.c_str(), static_cast<unsigned long long>(n), int(unit),
                 scenario.c_str());

@@ -251,6 +251,11 @@ run_program() {  # binary, side folder, arguments...
   echo "$rc" >"$side/rc"
 }
 
+# A file name of at most some 60 characters for the report (the @long names pass 250 bytes).
+short() {
+  if [ ${#1} -le 60 ]; then echo "$1"; else echo "${1:0:16}...${1: -40}"; fi
+}
+
 # Where two files first differ, as a byte offset (0 = the first byte).
 first_difference() {  # file a (baseline), file b (new)
   local out n
@@ -271,13 +276,14 @@ text_difference() {  # what, file a, file b
   line=$(cmp "$2" "$3" 2>&1 | head -n1 | sed -n 's/.*line \([0-9]*\).*/\1/p') || true
   printf '%s: %s' "$1" "$(first_difference "$2" "$3")"
   [ -z "$line" ] ||
-    printf ', line %s: -"%s" +"%s"' "$line" "$(sed -n "${line}p" "$2" | cut -c1-100)" "$(sed -n "${line}p" "$3" | cut -c1-100)"
+    printf ', line %s: -"%s" +"%s"' "$line" "$(sed -n "${line}s/\r$//p" "$2" | cut -c1-100)" \
+      "$(sed -n "${line}s/\r$//p" "$3" | cut -c1-100)"
   echo
 }
 
 # Compares the two sides of a case; adds one line per difference to `lines`.
 compare_sides() {  # label, side a (baseline), side b (new)
-  local label=$1 a=$2 b=$3 f la lb rca rcb
+  local label=$1 a=$2 b=$3 f la lb rca rcb t m
   # Quick test first: names and contents of everything (diff; the hard-linked inputs are not
   # read), then types and permissions: each line twice when both sides hold the same.
   if diff -rq "$a" "$b" >/dev/null 2>&1; then
@@ -297,13 +303,23 @@ compare_sides() {  # label, side a (baseline), side b (new)
     cmp -s "$a/stderr" "$b/stderr" || echo "$label: $(text_difference stderr "$a/stderr" "$b/stderr")"
     la=$(cd "$a/run" && find . -mindepth 1 -printf '%y %m %P\n' | LC_ALL=C sort)
     lb=$(cd "$b/run" && find . -mindepth 1 -printf '%y %m %P\n' | LC_ALL=C sort)
-    if [ "$la" != "$lb" ]; then
-      LC_ALL=C comm -23 <(echo "$la") <(echo "$lb") | sed "s|^|$label: only the baseline has |"
-      LC_ALL=C comm -13 <(echo "$la") <(echo "$lb") | sed "s|^|$label: only the new program has |"
-    fi
-    while IFS= read -r f; do
-      [ -z "$f" ] || cmp -s "$a/run/$f" "$b/run/$f" || echo "$label: $f: $(first_difference "$a/run/$f" "$b/run/$f")"
-    done < <(LC_ALL=C comm -12 <(echo "$la" | sed -n 's/^f [0-7]* //p') <(echo "$lb" | sed -n 's/^f [0-7]* //p'))
+    # Lines "type mode name" (type f: file, d: folder ...).
+    local -A in_a=() in_b=()
+    while IFS=' ' read -r t m f; do [ -z "$f" ] || in_a[$f]="$t $m"; done <<<"$la"
+    while IFS=' ' read -r t m f; do [ -z "$f" ] || in_b[$f]="$t $m"; done <<<"$lb"
+    while IFS=' ' read -r t m f; do
+      [ -n "$f" ] || continue
+      if [ -z "${in_b[$f]:-}" ]; then
+        echo "$label: only the baseline wrote $(short "$f")"
+        continue
+      fi
+      [ "${in_b[$f]}" = "$t $m" ] || echo "$label: $(short "$f"): type and mode $t $m, new ${in_b[$f]}"
+      [ "$t" = f ] && [ "${in_b[$f]%% *}" = f ] || continue
+      cmp -s "$a/run/$f" "$b/run/$f" || echo "$label: $(short "$f"): $(first_difference "$a/run/$f" "$b/run/$f")"
+    done <<<"$la"
+    while IFS=' ' read -r t m f; do
+      [ -z "$f" ] || [ -n "${in_a[$f]:-}" ] || echo "$label: only the new program wrote $(short "$f")"
+    done <<<"$lb"
   )
   [ -n "$out" ] || out="$label: $(diff -rq "$a" "$b" 2>&1 | head -n1)"
   lines+=$out$'\n'

@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
 # Benchmarks: builds Release, generates the inputs once (cached under build-bench/), then
 # measures Quillodine against dd (and ffmpeg when installed), outputs on tmpfs and on disk.
-# Usage: bash bench/run.sh [rounds]
+# Usage: bash bench/run.sh [--baseline BIN] [rounds]
+# --baseline (or QUILLODINE_BASELINE=BIN): a previous build of Quillodine, measured in the same
+# rounds with defaults, -NULL and -EIT -ECM -EMM, each beside the new build's ratio to dd bs=1M.
 set -euo pipefail
+rounds=5
+baseline=${QUILLODINE_BASELINE:-}
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --baseline) [ $# -ge 2 ] || { echo "bench: --baseline needs a program" >&2; exit 2; }; baseline=$2; shift 2 ;;
+    *) rounds=$1; shift ;;
+  esac
+done
+base=()
+if [ -n "$baseline" ]; then
+  [ -x "$baseline" ] && [ -f "$baseline" ] || { echo "bench: $baseline is no program" >&2; exit 2; }
+  base=(--baseline "$(cd "$(dirname "$baseline")" && pwd)/$(basename "$baseline")")
+fi
 cd "$(dirname "$0")/.."
-rounds=${1:-5}
 bash scripts/deps.sh
 build=build-bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLODINE_TESTS=OFF >/dev/null
@@ -24,8 +38,8 @@ ff=()
 command -v ffmpeg >/dev/null && ff=(--ffmpeg)
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
 ./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds "$rounds" --targets "${ff[@]}" \
-  hd="$inputs/hd_1g.ts" sd3="$inputs/sd3_1g.ts"
-./"$build"/bench/split_bench --quillodine "$q" --out "$PWD/$build/disk-out" --rounds 3 \
+  "${base[@]}" hd="$inputs/hd_1g.ts" sd3="$inputs/sd3_1g.ts"
+./"$build"/bench/split_bench --quillodine "$q" --out "$PWD/$build/disk-out" --rounds 3 "${base[@]}" \
   hd-on-disk="$inputs/hd_1g.ts"
 ./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds "$rounds" --scaling \
   256MiB="$inputs/hd_256m.ts" 1GiB="$inputs/hd_1g.ts" 2GiB="$inputs/hd_2g.ts"

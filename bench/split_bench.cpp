@@ -2,8 +2,10 @@
 // commands round by round so that a noisy machine affects all of them alike. Prints the median
 // wall time, MB/s, the median of the per-round ratios to `dd bs=1M`, the peak resident memory
 // (from wait4) and whether each command's outputs were identical in every round.
+// With --baseline, a previous build of Quillodine runs in the same rounds (defaults, -NULL,
+// -EIT -ECM -EMM), so that both builds are measured under the same load.
 //
-//   split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--targets] NAME=INPUT...
+//   split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--targets] [--baseline PATH] NAME=INPUT...
 //   split_bench --quillodine PATH --out DIR --scaling NAME=INPUT...   (time per GB by size)
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -35,7 +37,8 @@ struct Sample {
 struct Command {
     std::string name;
     std::vector<std::string> argv;  // "{IN}" and "{OUT}" are replaced
-    bool is_baseline = false;
+    bool is_reference = false;      // dd bs=1M: the ratios are to it
+    std::string baseline_of = {};   // a baseline build's run: the name of the new build's same run
 };
 
 std::string replace_all(std::string s, const std::string& from, const std::string& to) {
@@ -149,7 +152,7 @@ std::map<std::string, Figures> compare(const std::string& label, const std::stri
     }
     const Command* base = nullptr;
     for (const auto& c : commands)
-        if (c.is_baseline) base = &c;
+        if (c.is_reference) base = &c;
     std::printf("%-26s %10s %10s %10s %10s %10s %s\n", "command", "median s", "MB/s", "x dd 1M", "peak MiB", "same out", "ok");
     std::map<std::string, Figures> figures;
     for (const auto& c : commands) {
@@ -168,6 +171,23 @@ std::map<std::string, Figures> compare(const std::string& label, const std::stri
         std::printf("%-26s %10.3f %10.0f %10.2f %10.1f %10s %s\n", c.name.c_str(), m, mb / m, median(ratios),
                     static_cast<double>(rss) / 1024.0, same ? "yes" : "NO", ok ? "ok" : "FAILED");
         figures[c.name] = {median(ratios), static_cast<double>(rss) / 1024.0, ok && same};
+    }
+    // The new build against the baseline build, round by round.
+    bool header = false;
+    for (const auto& c : commands) {
+        if (c.baseline_of.empty() || !samples.count(c.baseline_of)) continue;
+        if (!header) std::printf("%-26s %10s %10s %10s %10s\n", "new vs baseline", "new x dd", "base x dd", "new / base", "same out");
+        header = true;
+        const auto& now = samples[c.baseline_of];
+        const auto& before = samples[c.name];
+        std::vector<double> ratios;
+        bool same = true;
+        for (std::size_t i = 0; i < now.size() && i < before.size(); ++i) {
+            ratios.push_back(now[i].seconds / before[i].seconds);
+            same = same && now[i].output_hash == before[i].output_hash;
+        }
+        std::printf("%-26s %10.2f %10.2f %10.2f %10s\n", c.baseline_of.c_str(), figures[c.baseline_of].ratio,
+                    figures[c.name].ratio, median(ratios), same ? "yes" : "NO");
     }
     return figures;
 }
@@ -191,7 +211,7 @@ void print_targets(const std::map<std::string, Figures>& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string quillodine, out_dir;
+    std::string quillodine, out_dir, baseline;
     int rounds = 5;
     bool with_ffmpeg = false, scaling = false, targets = false;
     std::vector<std::pair<std::string, std::string>> inputs;
@@ -199,6 +219,7 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--quillodine" && i + 1 < argc) quillodine = argv[++i];
         else if (a == "--out" && i + 1 < argc) out_dir = argv[++i];
+        else if (a == "--baseline" && i + 1 < argc) baseline = argv[++i];
         else if (a == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--ffmpeg") with_ffmpeg = true;
         else if (a == "--scaling") scaling = true;
@@ -206,7 +227,8 @@ int main(int argc, char** argv) {
         else if (a.find('=') != std::string::npos) inputs.emplace_back(a.substr(0, a.find('=')), a.substr(a.find('=') + 1));
     }
     if (quillodine.empty() || out_dir.empty() || inputs.empty()) {
-        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] [--targets] NAME=INPUT...\n");
+        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] [--targets]"
+                             " [--baseline PATH] NAME=INPUT...\n");
         return 2;
     }
     mkdir(out_dir.c_str(), 0755);
@@ -257,6 +279,13 @@ int main(int argc, char** argv) {
         {"Quillodine -NULL", {q, "-NULL", "-OUT", "{OUT}", "{IN}"}, false},
         {"Quillodine -BUFF 1", {q, "-BUFF", "1", "-OUT", "{OUT}", "{IN}"}, false},
     };
+    if (!baseline.empty()) {
+        const std::string& b = baseline;
+        commands.push_back({"baseline", {b, "-OUT", "{OUT}", "{IN}"}, false, "Quillodine"});
+        commands.push_back({"baseline -EIT -ECM -EMM", {b, "-EIT", "-ECM", "-EMM", "-OUT", "{OUT}", "{IN}"}, false,
+                            "Quillodine -EIT -ECM -EMM"});
+        commands.push_back({"baseline -NULL", {b, "-NULL", "-OUT", "{OUT}", "{IN}"}, false, "Quillodine -NULL"});
+    }
     if (with_ffmpeg)
         commands.push_back({"ffmpeg -map 0 -c copy", {"ffmpeg", "-v", "quiet", "-y", "-i", "{IN}", "-map", "0", "-copy_unknown", "-c", "copy", "-f", "mpegts", "{OUT}/ff.ts"}, false});
     for (const auto& [name, in] : inputs) {

@@ -5,7 +5,8 @@
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(ffmpeg)
+  # The real-codec checks encode with ffmpeg, judge with ffprobe and read the streams with python3.
+  packages+=(ffmpeg python3)
   shift
 fi
 packages+=("$@")

@@ -64,20 +64,49 @@ fi
 clock() { printf '%d:%02d' $(($1 / 60)) $(($1 % 60)); }
 started=$SECONDS
 timings=()
+step_pid=
 step() {  # step NAME COMMAND...: runs and times one step, returns its status
-  local name=$1 start=$SECONDS rc
+  local name=$1 start=$SECONDS rc=0
   shift
   echo "== fresh-check: $name"
-  # A subshell of its own, so that -e stops the step at its first failing command.
-  set +e
-  (set -e; "$@")
-  rc=$?
-  set -e
-  timings+=("$(printf '%-40s %7s  exit %d' "$name" "$(clock $((SECONDS - start)))" "$rc")")
-  echo "== fresh-check: $name: exit $rc after $(clock $((SECONDS - start)))"
+  # A subshell, so that -e stops the step at its first failing command; in the background, so that
+  # Ctrl+C reaches the trap at once even while something in the step ignores it.
+  (trap - INT; set -e; "$@") &
+  step_pid=$! step_name=$name step_start=$start
+  wait "$step_pid" || rc=$?
+  step_pid=
+  local took=$(clock $((SECONDS - start)))
+  timings+=("$(printf '%-40s %7s  exit %d' "$name" "$took" "$rc")")
+  echo "== fresh-check: $name: exit $rc after $took"
   return "$rc"
 }
 
+process_tree() {  # process_tree PID: PID and every process under it
+  local -A children=()
+  local s stat pid ppid i=0 tree=("$1")
+  for s in /proc/[0-9]*/stat; do
+    { read -r stat <"$s"; } 2>/dev/null || continue
+    pid=${s//[^0-9]/}
+    stat=${stat##*) }  # after the command name, which may hold spaces: state, parent, ...
+    ppid=${stat#* }
+    children[${ppid%% *}]+=" $pid"
+  done
+  while [ $i -lt ${#tree[@]} ]; do
+    tree+=(${children[${tree[$i]}]:-})
+    i=$((i + 1))
+  done
+  echo "${tree[@]}"
+}
+end_step() {  # the step still running when the script is stopped, and what it started
+  [ -n "$step_pid" ] && kill -0 "$step_pid" 2>/dev/null || return 0
+  local pids p
+  pids=$(process_tree "$step_pid")
+  echo "fresh-check: ending the running step: $pids"
+  kill -s TERM $pids 2>/dev/null
+  sleep 2
+  for p in $pids; do kill -s KILL "$p" 2>/dev/null; done
+  wait "$step_pid" 2>/dev/null
+}
 mounts_under() {  # mount points inside the folder, deepest first
   awk -v d="$dir/" 'index($5, d) == 1 { print $5 }' /proc/self/mountinfo | sort -r
 }
@@ -110,6 +139,10 @@ remove_folder() {
 finish() {
   local rc=$? start=$SECONDS
   trap - EXIT INT TERM
+  set +e  # clean up as far as possible
+  [ -z "$step_pid" ] ||
+    timings+=("$(printf '%-40s %7s  stopped' "$step_name" "$(clock $((SECONDS - step_start)))")")
+  end_step
   end_processes
   if ! unmount_all; then
     echo "fresh-check: could not unmount:" $(mounts_under) >&2
@@ -164,7 +197,7 @@ inside() {  # inside COMMAND: bash -c COMMAND in the clone, as root, with a mini
     /bin/bash -c "cd /root/quillodine && $1" </dev/null
 }
 
-step "install debootstrap when missing" prepare
+step "install debootstrap, make the folder" prepare
 step "debootstrap minbase bookworm" debootstrap --variant=minbase bookworm "$dir" "$mirror"
 step "clone $(git -C "$top" rev-parse --short "$sha")" clone
 step "mount /proc /sys /dev" mount_all

@@ -115,7 +115,7 @@ end_processes() {  # processes whose root is the chroot (a test still running af
   for sig in TERM KILL; do
     pids=()
     for p in /proc/[0-9]*; do
-      [ "$(readlink "$p/root" 2>/dev/null)" = "$dir" ] && pids+=("${p#/proc/}")
+      [ "$p/root" -ef "$dir" ] && pids+=("${p#/proc/}")
     done
     [ ${#pids[@]} -eq 0 ] && return 0
     echo "fresh-check: ending processes left in the chroot (SIG$sig): ${pids[*]}"
@@ -138,7 +138,8 @@ remove_folder() {
 }
 finish() {
   local rc=$? start=$SECONDS
-  trap - EXIT INT TERM
+  trap - EXIT
+  trap '' INT TERM  # a second Ctrl+C must not cut the clean-up short
   set +e  # clean up as far as possible
   [ -z "$step_pid" ] ||
     timings+=("$(printf '%-40s %7s  stopped' "$step_name" "$(clock $((SECONDS - step_start)))")")

@@ -5,10 +5,10 @@
 
 #include "console.h"
 #include "library.h"
-#include "messages.h"
+#include "state/messages.h"
 #include "options.h"
 #include "path.h"
-#include "run_state.h"
+#include "job_context.h"
 #include "system.h"
 
 // The library's interfaces. The program reaches their operations by position in the object's table

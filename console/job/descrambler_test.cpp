@@ -11,7 +11,7 @@
 
 #include "file_io.h"
 #include "options.h"
-#include "run_state.h"
+#include "job_context.h"
 #include "substitute_transform.h"
 #include "system.h"
 

@@ -6,8 +6,9 @@
 
 #include "console.h"
 #include "file_job.h"
-#include "messages.h"
-#include "run_state.h"
+#include "state/messages.h"
+#include "job_context.h"
+#include "options.h"
 #include "system.h"
 
 namespace quill {
@@ -35,8 +36,8 @@ void write_mode_summary(const Options& o) {
 }  // namespace
 
 int run_program(int argc, const char* const* argv) {
-    auto run = std::make_unique<RunState>();
-    Options& o = run->options;
+    auto ctx = std::make_unique<JobContext>();
+    Options& o = ctx->run.options;
     ParseResult parsed = parse_command_line(argc, argv, o);
     if (parsed.status != ParseStatus::Ok) {
         write_usage();
@@ -47,12 +48,12 @@ int run_program(int argc, const char* const* argv) {
         o.descramble_mode = 0;
         o.rewrite_pts = 0;
     }
-    if (o.descramble_mode > 0 && !bind_descrambler_for_run(run->descrambler, o)) return 1;
+    if (o.descramble_mode > 0 && !bind_descrambler_for_run(ctx->descrambler, o)) return 1;
     for (const std::string& list : parsed.list_files) {
         const FileIdentity id = path_identity(list.c_str());
-        if (id.valid) run->list_files.push_back(id);
+        if (id.valid) ctx->run.input.list_files.push_back(id);
     }
-    run->stdout_interactive = stdout_is_interactive() ? 1 : 0;
+    ctx->stdout_interactive = stdout_is_interactive() ? 1 : 0;
     write_mode_summary(o);
     if (o.wait_enabled) {
         if (o.wait_msec <= 0) {
@@ -67,16 +68,16 @@ int run_program(int argc, const char* const* argv) {
         console_write(stderr, msg::kNoReadBuffer);
         return 1;
     }
-    run->job.read_buffer = read_buffer.get();
+    ctx->job.read_buffer = read_buffer.get();
 
     const int remembered_cs_mode = o.cs_mode;
     bool all_ok = true;
     for (const InputEntry& input : parsed.inputs) {
-        if (!run_file_job(*run, input.path, input.too_long)) all_ok = false;
+        if (!run_file_job(*ctx, input.path, input.too_long)) all_ok = false;
         o.cs_mode = remembered_cs_mode;
     }
     if (o.wait_enabled) timer_resolution_end();
-    release_descrambler(run->descrambler);
+    release_descrambler(ctx->descrambler);
     return all_ok ? 0 : 2;
 }
 

@@ -5,14 +5,16 @@
 
 #include "console.h"
 #include "descrambler.h"
-#include "hooks.h"
-#include "messages.h"
+#include "audio_split.h"
+#include "dispatch.h"
+#include "state/messages.h"
 #include "naming.h"
 #include "path.h"
 #include "programme_split.h"
 #include "result_log.h"
-#include "routing.h"
-#include "run_state.h"
+#include "segment_state.h"
+#include "timing.h"
+#include "job_context.h"
 #include "stats.h"
 #include "system.h"
 #include "throttle.h"
@@ -51,8 +53,9 @@ bool any_output_allowed(const Options& o) {
 }
 
 // B: every slot named and reset for a (re)started job.
-void start_job(RunState& run) {
-    JobState& job = run.job;
+void start_job(JobContext& ctx) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
     const Options& o = run.options;
     job.last_second = calendar_seconds();
     job.service_mode_seen = MODE_UNDECIDED;
@@ -65,8 +68,7 @@ void start_job(RunState& run) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
         s.suffix = slot_suffix(o, i);
         s.enabled = slot_enabled(o, i);
-        s.path = build_output_name(o, job.drive, job.folder, job.base, s.suffix, job.ext);
-        s.base_path = join_path(job.drive, job.folder, job.base, job.ext);
+        s.path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, s.suffix, run.input.ext);
         s.fd = -1;
         s.in_use = (i == kSlotHd && o.null_only) ? 1 : 0;
         ring_resize(s.overlap_ring, o.overlap_before_k > 0 ? o.overlap_before_k * 1024 : 0);
@@ -76,16 +78,15 @@ void start_job(RunState& run) {
         s.ecm_pids.fill(0);
         s.video_pid = s.previous_video_pid = s.first_audio_pid = -1;
         s.audio_pids.fill(-1);
-        s.pcr_pending = 0;
         s.split_number = 0;
         s.overlap_after_left = 0;
-        reset_segment_state(run, i);
+        reset_slot_segments(run, i);
     }
 }
 
 // C.2: files still open from an abandoned pass are closed without flushing.
-void close_pass_files(RunState& run) {
-    JobState& job = run.job;
+void close_pass_files(JobContext& ctx) {
+    RunState& run = ctx.run;
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
         if (s.fd >= 0) file_close(s.fd);
@@ -96,23 +97,48 @@ void close_pass_files(RunState& run) {
         s.buffer_fill = 0;
         s.scrambled_count = 0;
         s.packets_written = s.prev_gop_packets = s.prev_gop_left = 0;
-        reset_segment_state(run, i);
+        reset_slot_segments(run, i);
         stats_discard(s);
     }
-    for (auto& path : job.opened_files) job.abandoned_files.push_back(std::move(path));
-    job.opened_files.clear();
+    for (auto& path : run.input.opened_files) run.input.abandoned_files.push_back(std::move(path));
+    run.input.opened_files.clear();
 }
 
 // Reads up to `count` bytes behind `at`; returns the bytes now valid there (descrambling may
 // change the count), 0 at the end of the input or on a read error.
-int read_chunk(RunState& run, std::uint8_t* at, int count) {
+int read_chunk(JobContext& ctx, std::uint8_t* at, int count) {
     if (count <= 0) return 0;
-    long long n = file_read(run.job.source_fd, at, static_cast<std::size_t>(count));
+    long long n = file_read(ctx.job.source_fd, at, static_cast<std::size_t>(count));
     if (n <= 0) return 0;
-    run.job.total_read += n;
-    run.job.throttle.bytes_this_second += n;
+    ctx.job.total_read += n;
+    ctx.job.throttle.bytes_this_second += n;
     return static_cast<int>(n);
 }
+
+}  // namespace
+
+std::uint8_t* read_ahead(JobContext& ctx) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
+    std::uint8_t* buffer = job.read_buffer;
+    const std::size_t rest = static_cast<std::size_t>(job.end - job.current);
+    if (job.current != buffer) std::memmove(buffer, job.current, rest);
+    std::size_t fill = rest;
+    if (rest < kLookAheadBytes && job.source_fd >= 0) {
+        int got = read_chunk(ctx, buffer + rest, static_cast<int>(kLookAheadBytes - rest));
+        if (got > 0) {
+            if (run.options.descramble_mode > 0)
+                got = decode_chunk(ctx.descrambler, buffer + rest, got, kReadBufferSize - rest);
+            fill += static_cast<std::size_t>(got);
+        }
+    }
+    job.current = buffer;
+    job.end = buffer + fill;
+    job.buffer_fill = static_cast<int>(fill);
+    return buffer;
+}
+
+namespace {
 
 // Bytes asked for per refill. Waiting (-WAIT, -WAIT2) acts per 8 KiB read and the descrambler
 // takes 8 KiB chunks; otherwise larger reads cost far fewer system calls and change no output byte:
@@ -123,14 +149,15 @@ int refill_size(const Options& o) {
 }
 
 // C: a new pass over the file. Returns false when no unit size was found.
-bool start_pass(RunState& run) {
-    JobState& job = run.job;
-    if (run.options.descramble_mode >= 2) descrambler_reset(run.descrambler);
-    close_pass_files(run);
+bool start_pass(JobContext& ctx) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
+    if (run.options.descramble_mode >= 2) descrambler_reset(ctx.descrambler);
+    close_pass_files(ctx);
     job.total_read = 0;
     job.file_size = file_seek(job.source_fd, 0, 2);
     file_seek(job.source_fd, 0, 0);
-    job.buffer_fill = read_chunk(run, job.read_buffer, kChunkSize);
+    job.buffer_fill = read_chunk(ctx, job.read_buffer, kChunkSize);
     job.confirm_sync = false;
     job.unit_size = select_unit_size(job.read_buffer, job.read_buffer + job.buffer_fill);
     if (job.unit_size < kMinUnitSize) {
@@ -138,25 +165,27 @@ bool start_pass(RunState& run) {
         return false;
     }
     if (run.options.descramble_mode > 0)
-        job.buffer_fill = decode_chunk(run.descrambler, job.read_buffer, job.buffer_fill, kReadBufferSize);
-    if (run.options.wait_adaptive) throttle_open_counters(run);
+        job.buffer_fill = decode_chunk(ctx.descrambler, job.read_buffer, job.buffer_fill, kReadBufferSize);
+    if (run.options.wait_adaptive) throttle_open_counters(ctx);
     return true;
 }
 
 // Hands the current packet to the routing; false after a failed write.
-bool handle_packet(RunState& run) {
-    JobState& job = run.job;
+bool handle_packet(JobContext& ctx) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
     const int pid = ts_pid(job.current);
-    if (run.options.rewrite_pts) rebase_time_stamps(run, pid);
+    rebase_time_stamps(run.options, run.timing, job.current);
     PacketReport report;
-    const long long r = process_packet(run, pid, report, run.options.keep_eit, run.options.keep_ecm);
+    const long long r = process_packet(ctx, pid, report);
     job.service_mode_seen = report.service_mode;
     return r != -1;
 }
 
 // D: the main loop over the units of the file.
-Next main_loop(RunState& run) {
-    JobState& job = run.job;
+Next main_loop(JobContext& ctx) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
     const int unit = job.unit_size;
     for (;;) {
         job.current = job.read_buffer;
@@ -176,9 +205,9 @@ Next main_loop(RunState& run) {
                 job.current = const_cast<std::uint8_t*>(p);
                 if (job.current + unit > job.end) break;
             }
-            if (run.cs_detected) {
+            if (ctx.job.cs_detected) {
                 run.options.cs_mode = 1;
-                run.cs_detected = 0;
+                ctx.job.cs_detected = 0;
                 return Next::Restart;
             }
             // A one-segment service taken up for the first time in this job: the pass starts
@@ -202,30 +231,30 @@ Next main_loop(RunState& run) {
                 job.first_pass_done = 1;
                 return Next::Pass;
             }
-            if (!handle_packet(run)) return Next::Finish;
-            job.current = run.job.current + unit;
+            if (!handle_packet(ctx)) return Next::Finish;
+            job.current = ctx.job.current + unit;
         }
         // Refill behind the leftover.
         const int leftover = static_cast<int>(job.end - job.current);
         std::memmove(job.read_buffer, job.current, static_cast<std::size_t>(leftover));
-        const int got = read_chunk(run, job.read_buffer + leftover, refill_size(run.options) - leftover);
+        const int got = read_chunk(ctx, job.read_buffer + leftover, refill_size(run.options) - leftover);
         job.buffer_fill = leftover + got;
         if (got < 1) return Next::EndOfInput;
         if (run.options.descramble_mode > 0)
-            job.buffer_fill = leftover + decode_chunk(run.descrambler, job.read_buffer + leftover, got,
+            job.buffer_fill = leftover + decode_chunk(ctx.descrambler, job.read_buffer + leftover, got,
                                                       kReadBufferSize - static_cast<std::size_t>(leftover));
-        throttle_after_read(run);
+        throttle_after_read(ctx);
         const std::int64_t now = calendar_seconds();
         if (now != job.last_second) {
             job.last_second = now;
-            throttle_each_second(run);
+            throttle_each_second(ctx);
         }
     }
 }
 
 // E: the last, short stretch of the input.
-bool end_of_input(RunState& run) {
-    JobState& job = run.job;
+bool end_of_input(JobContext& ctx) {
+    JobState& job = ctx.job;
     job.current = job.read_buffer;
     job.end = job.read_buffer + job.buffer_fill;
     while (job.current + kPacketSize <= job.end) {
@@ -236,15 +265,16 @@ bool end_of_input(RunState& run) {
             job.current = const_cast<std::uint8_t*>(p);
             if (job.current + kPacketSize > job.end) break;
         }
-        if (!handle_packet(run)) return false;
-        job.current = run.job.current + job.unit_size;
+        if (!handle_packet(ctx)) return false;
+        job.current = ctx.job.current + job.unit_size;
     }
     return true;
 }
 
 // F: every output flushed, cut back where asked, closed; leftovers of abandoned passes removed.
-void finish_job(RunState& run) {
-    JobState& job = run.job;
+void finish_job(JobContext& ctx) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
     throttle_close_counters(job.throttle);
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
@@ -265,17 +295,18 @@ void finish_job(RunState& run) {
         finish_slot_segments(run, i);
         if (run.options.collect_stats) report_slot_statistics(run, s);
     }
-    for (const auto& path : job.abandoned_files)
-        if (std::find(job.opened_files.begin(), job.opened_files.end(), path) == job.opened_files.end())
+    for (const auto& path : run.input.abandoned_files)
+        if (std::find(run.input.opened_files.begin(), run.input.opened_files.end(), path) == run.input.opened_files.end())
             file_remove(path.c_str());
-    job.abandoned_files.clear();
-    job.opened_files.clear();
+    run.input.abandoned_files.clear();
+    run.input.opened_files.clear();
 }
 
 }  // namespace
 
-bool run_file_job(RunState& run, const std::string& source_path, bool path_too_long) {
-    JobState& job = run.job;
+bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too_long) {
+    RunState& run = ctx.run;
+    JobState& job = ctx.job;
     const Options& o = run.options;
     job.failed = false;
     job.source_fd = path_too_long ? -1 : file_open_read(source_path.c_str());
@@ -283,9 +314,9 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
         console_printf(stdout, msg::kOpenSourceFailed, source_path.c_str());
         return false;
     }
-    job.source_identity = file_identity(job.source_fd);
+    run.input.source_identity = file_identity(job.source_fd);
     throttle_begin_input(job.throttle, o);
-    if (o.descramble_mode == 1) descrambler_preroll(run.descrambler, job.source_fd, job.read_buffer);
+    if (o.descramble_mode == 1) descrambler_preroll(ctx.descrambler, job.source_fd, job.read_buffer);
 
     PathParts parts = split_path(source_path);
     job.source_drive = parts.drive;
@@ -295,38 +326,38 @@ bool run_file_job(RunState& run, const std::string& source_path, bool path_too_l
         parts.drive = out.drive;
         parts.folder = out.folder;
     }
-    job.drive = parts.drive;
-    job.folder = parts.folder;
-    job.base = parts.base;
-    job.ext = parts.ext;
-    job.summary_log_path = build_output_name(o, job.drive, job.folder, job.base, "", ".log");
-    job.tsselect_log_path = build_output_name(o, job.drive, job.folder, job.base, "_tsselect", ".log");
+    run.input.drive = parts.drive;
+    run.input.folder = parts.folder;
+    run.input.base = parts.base;
+    run.input.ext = parts.ext;
+    run.input.summary_log_path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, "", ".log");
+    run.input.tsselect_log_path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, "_tsselect", ".log");
     if (o.log_file) {
-        start_log(run, job.summary_log_path);
-        start_log(run, job.tsselect_log_path);
+        start_log(run, run.input.summary_log_path);
+        start_log(run, run.input.tsselect_log_path);
     }
 
     Next next = Next::Restart;
     while (next == Next::Restart || next == Next::Pass) {
-        if (next == Next::Restart) start_job(run);
-        if (!start_pass(run)) {
+        if (next == Next::Restart) start_job(ctx);
+        if (!start_pass(ctx)) {
             job.failed = true;
             next = Next::Finish;
             break;
         }
-        next = main_loop(run);
+        next = main_loop(ctx);
     }
     if (next == Next::EndOfInput) {
-        if (!end_of_input(run))
+        if (!end_of_input(ctx))
             job.failed = true;
         else
-            write_final_line(run);
+            write_final_line(ctx);
     } else {
         job.failed = true;  // a failed write
     }
     // Files of the final pass: none at all, with outputs allowed, gets a line of its own.
-    const bool nothing_written = !job.failed && job.opened_files.empty() && any_output_allowed(run.options);
-    finish_job(run);
+    const bool nothing_written = !job.failed && run.input.opened_files.empty() && any_output_allowed(run.options);
+    finish_job(ctx);
     if (nothing_written) console_write(stdout, msg::kNoOutputWritten);
     file_close(job.source_fd);
     job.source_fd = -1;

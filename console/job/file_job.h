@@ -1,14 +1,20 @@
 // One input file from opening to closing: passes over the file, the read loop, the end of the
 // input and the finishing of every output.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace quill {
 
-struct RunState;
+struct JobContext;
 
 // Returns false when the input could not be processed to its end (not opened, no unit size,
 // a failed write); the caller goes on with the next input either way.
-bool run_file_job(RunState& run, const std::string& source_path, bool path_too_long);
+bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too_long);
+
+// The audio split confirms a change by reading ahead: the bytes from the current packet to the end
+// of the valid ones move to the start of the read buffer, which is then filled up to 4 MiB from the
+// input (descrambled like every chunk). Returns the current packet's new place, the buffer start.
+std::uint8_t* read_ahead(JobContext& ctx);
 
 }  // namespace quill

@@ -5,10 +5,10 @@
 
 #include "console.h"
 #include "descrambler.h"
-#include "messages.h"
+#include "state/messages.h"
 #include "options.h"
 #include "read_rate.h"
-#include "run_state.h"
+#include "job_context.h"
 
 namespace quill {
 
@@ -34,11 +34,12 @@ std::string slot_label(int slot) {
     return format(msg::kProgressLabelMulti, slot - 1);
 }
 
-ProgressFigures figures_of(const RunState& run) {
+ProgressFigures figures_of(const JobContext& ctx) {
+    const RunState& run = ctx.run;
     ProgressFigures f;
-    f.bytes_read = run.job.total_read;
-    f.file_size = run.job.file_size;
-    f.emm_count = descrambler_emm_count(run.descrambler);
+    f.bytes_read = ctx.job.total_read;
+    f.file_size = ctx.job.file_size;
+    f.emm_count = descrambler_emm_count(ctx.descrambler);
     for (int i = 0; i < kSlotCount; ++i)
         f.scrambled[static_cast<std::size_t>(i)] = run.outputs[static_cast<std::size_t>(i)].scrambled_count;
     return f;
@@ -72,10 +73,10 @@ void throttle_begin_input(ThrottleState& t, const Options& o) {
     t.step_down = 0;
 }
 
-void throttle_open_counters(RunState& run) {
-    ThrottleState& t = run.job.throttle;
+void throttle_open_counters(JobContext& ctx) {
+    ThrottleState& t = ctx.job.throttle;
     throttle_close_counters(t);
-    t.disk = read_rate_open_disk(run.job.source_fd, run.job.source_drive);
+    t.disk = read_rate_open_disk(ctx.job.source_fd, ctx.job.source_drive);
     t.process = read_rate_open_process();
     if (!t.disk || !t.process) throttle_close_counters(t);  // the fallback rule needs neither
 }
@@ -86,20 +87,22 @@ void throttle_close_counters(ThrottleState& t) {
     t.disk = t.process = nullptr;
 }
 
-void throttle_after_read(RunState& run) {
-    ThrottleState& t = run.job.throttle;
+void throttle_after_read(JobContext& ctx) {
+    RunState& run = ctx.run;
+    ThrottleState& t = ctx.job.throttle;
     if (run.options.wait_enabled && t.wait_ms != 0) t.sleep(t.wait_ms);
 }
 
-void throttle_each_second(RunState& run) {
+void throttle_each_second(JobContext& ctx) {
+    RunState& run = ctx.run;
     if (run.options.wait_adaptive) {
-        ThrottleState& t = run.job.throttle;
+        ThrottleState& t = ctx.job.throttle;
         adjust_wait(t, run.options.wait_msec, others_read_rate(t));
     }
-    if (run.stdout_interactive) write_line(progress_text(figures_of(run), false));
+    if (ctx.stdout_interactive) write_line(progress_text(figures_of(ctx), false));
 }
 
-void write_final_line(RunState& run) { write_line(progress_text(figures_of(run), true)); }
+void write_final_line(JobContext& ctx) { write_line(progress_text(figures_of(ctx), true)); }
 
 void adjust_wait(ThrottleState& t, int wait_msec, std::optional<double> others_bytes_per_second) {
     if (others_bytes_per_second) {

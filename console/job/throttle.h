@@ -13,7 +13,7 @@ namespace quill {
 
 struct Options;
 struct ReadRate;
-struct RunState;
+struct JobContext;
 
 // Bytes per second that others read from the input's disk before -WAIT2 makes way for them.
 constexpr double kDiskBusyThreshold = 500000.0;
@@ -39,14 +39,14 @@ struct ThrottleState {
 // Start values for a new input file.
 void throttle_begin_input(ThrottleState& t, const Options& o);
 // -WAIT2, every pass start: the read-rate measurements are (re)opened; both or neither.
-void throttle_open_counters(RunState& run);
+void throttle_open_counters(JobContext& ctx);
 void throttle_close_counters(ThrottleState& t);
 // After each refill read of the main loop.
-void throttle_after_read(RunState& run);
+void throttle_after_read(JobContext& ctx);
 // Once per calendar second between reads: the -WAIT2 adjustment, then the progress line.
-void throttle_each_second(RunState& run);
+void throttle_each_second(JobContext& ctx);
 // At the normal end of an input, whether or not standard output is interactive.
-void write_final_line(RunState& run);
+void write_final_line(JobContext& ctx);
 
 // The -WAIT2 decision of one second. `others_bytes_per_second` is what everyone but this process
 // read from the disk; without it the fallback rule judges this process's own reading.

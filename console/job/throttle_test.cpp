@@ -11,7 +11,7 @@
 
 #include "descrambler.h"
 #include "file_job.h"
-#include "run_state.h"
+#include "job_context.h"
 #include "synth.h"
 
 namespace quill {
@@ -183,7 +183,7 @@ struct ReadLoopTest : ::testing::Test {
     std::string dir = ::testing::TempDir() + "throttle_" +
                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     std::string log_path = dir + "calls.txt";
-    std::unique_ptr<RunState> run = std::make_unique<RunState>();
+    std::unique_ptr<JobContext> run = std::make_unique<JobContext>();
     std::unique_ptr<std::uint8_t[]> buffer{new std::uint8_t[kReadBufferSize]};
 
     void SetUp() override {
@@ -220,7 +220,7 @@ struct ReadLoopTest : ::testing::Test {
 TEST_F(ReadLoopTest, FixedWaitSleepsAfterEveryRefillRead) {
     setenv("SUBSTITUTE_B25_LOG", log_path.c_str(), 1);
     unsetenv("SUBSTITUTE_B25");
-    Options& o = run->options;
+    Options& o = run->run.options;
     o.descramble_mode = 2;
     o.wait_enabled = 1;
     o.wait_msec = 20;
@@ -238,9 +238,9 @@ TEST_F(ReadLoopTest, NoSleepWithoutWaitingOrWithAZeroWait) {
     EXPECT_TRUE(run_file_job(*run, dir + "rec.ts", false));
     // -WAIT2 starts every input at 0 ms; a run this short has no once-per-second step to raise it
     // unless the calendar second turns, so only sleeps of a raised wait may appear.
-    run->options.wait_enabled = 1;
-    run->options.wait_adaptive = 1;
-    run->options.wait_msec = 20;
+    run->run.options.wait_enabled = 1;
+    run->run.options.wait_adaptive = 1;
+    run->run.options.wait_msec = 20;
     EXPECT_TRUE(run_file_job(*run, dir + "rec.ts", false));
     ::testing::internal::GetCapturedStdout();
     for (int ms : g_sleeps) EXPECT_EQ(ms, 1);

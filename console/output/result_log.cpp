@@ -6,8 +6,10 @@
 
 #include "console.h"
 #include "file_io.h"
-#include "messages.h"
-#include "run_state.h"
+#include "state/messages.h"
+#include "state/run_state.h"
+#include "stats.h"
+#include "writer.h"
 
 namespace quill {
 
@@ -84,8 +86,8 @@ void report_slot_statistics(RunState& run, OutputStream& slot) {
     const SlotStatistics& stats = slot.statistics;
     if (stats.files.empty() && stats.lost_files == 0) return;
     const bool to_files = run.options.log_file != 0;
-    const int summary = to_files ? open_log(run, run.job.summary_log_path) : -1;
-    const int tsselect = to_files ? open_log(run, run.job.tsselect_log_path) : -1;
+    const int summary = to_files ? open_log(run, run.input.summary_log_path) : -1;
+    const int tsselect = to_files ? open_log(run, run.input.tsselect_log_path) : -1;
 
     for (const FileStatsSlot& file : stats.files) {
         const char* path = file.path.c_str();

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "file_io.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "stats.h"
 
 namespace quill {
 namespace {
@@ -53,8 +54,8 @@ protected:
         dir_ = name;
         run_ = std::make_unique<RunState>();
         run_->options.collect_stats = run_->options.log_screen = 1;
-        run_->job.summary_log_path = dir_ + "/rec.log";
-        run_->job.tsselect_log_path = dir_ + "/rec_tsselect.log";
+        run_->input.summary_log_path = dir_ + "/rec.log";
+        run_->input.tsselect_log_path = dir_ + "/rec_tsselect.log";
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -82,8 +83,8 @@ protected:
 
 TEST_F(ResultLogReport, ConsoleAndBothLogsHoldTheirLinesInFileOrder) {
     run_->options.log_file = 1;
-    file_create_empty(run_->job.summary_log_path.c_str());
-    file_create_empty(run_->job.tsselect_log_path.c_str());
+    file_create_empty(run_->input.summary_log_path.c_str());
+    file_create_empty(run_->input.tsselect_log_path.c_str());
     OutputStream& slot = run_->outputs[3];
     std::vector<std::vector<std::uint8_t>> first;
     for (int i = 0; i < 10; ++i) first.push_back(packet(0x0111, i, i < 3));
@@ -101,7 +102,7 @@ TEST_F(ResultLogReport, ConsoleAndBothLogsHoldTheirLinesInFileOrder) {
               "  " + b + "\n"
               "    pid=0x1fff, total=       1, drop=  0, scrambling=1, biterror=0\n"
               "    size=0 KB, scrambling=1\n");
-    EXPECT_EQ(read_text(run_->job.tsselect_log_path),
+    EXPECT_EQ(read_text(run_->input.tsselect_log_path),
               a + "\r\n"
               "  pid=0x0000, total=       1, drop=  0, scrambling=0, biterror=0\r\n"
               "  pid=0x0111, total=      11, drop=  1, scrambling=3, biterror=1\r\n"
@@ -109,13 +110,13 @@ TEST_F(ResultLogReport, ConsoleAndBothLogsHoldTheirLinesInFileOrder) {
               b + "\r\n"
               "  pid=0x1fff, total=       1, drop=  0, scrambling=1, biterror=0\r\n"
               "  size=0 KB, scrambling=1\r\n");
-    EXPECT_EQ(read_text(run_->job.summary_log_path), "\"" + a + "\",2256,3\r\n\"" + b + "\",188,1\r\n");
+    EXPECT_EQ(read_text(run_->input.summary_log_path), "\"" + a + "\",2256,3\r\n\"" + b + "\",188,1\r\n");
 
     // A second slot appends to the same logs.
-    const std::string before = read_text(run_->job.summary_log_path);
+    const std::string before = read_text(run_->input.summary_log_path);
     add_file(run_->outputs[4], "rec_SD2.ts", {});
     report(run_->outputs[4]);
-    EXPECT_EQ(read_text(run_->job.summary_log_path), before + "\"" + dir_ + "/rec_SD2.ts\",0,0\r\n");
+    EXPECT_EQ(read_text(run_->input.summary_log_path), before + "\"" + dir_ + "/rec_SD2.ts\",0,0\r\n");
 }
 
 TEST_F(ResultLogReport, EmptyAndMissingFilesStillGetTheirLines) {
@@ -125,14 +126,14 @@ TEST_F(ResultLogReport, EmptyAndMissingFilesStillGetTheirLines) {
     EXPECT_EQ(report(slot), "  " + dir_ + "/rec_HD.ts\n    size=0 KB, scrambling=0\n"
                             "  " + dir_ + "/gone.ts\n    size=0 KB, scrambling=0\n");
     // -LOG alone touches no log file.
-    EXPECT_FALSE(path_identity(run_->job.summary_log_path.c_str()).valid);
-    EXPECT_FALSE(path_identity(run_->job.tsselect_log_path.c_str()).valid);
+    EXPECT_FALSE(path_identity(run_->input.summary_log_path.c_str()).valid);
+    EXPECT_FALSE(path_identity(run_->input.tsselect_log_path.c_str()).valid);
 }
 
 TEST_F(ResultLogReport, ASlotWithoutFilesWritesNothing) {
     run_->options.log_file = 1;
     EXPECT_EQ(report(run_->outputs[5]), "");
-    EXPECT_FALSE(path_identity(run_->job.summary_log_path.c_str()).valid);
+    EXPECT_FALSE(path_identity(run_->input.summary_log_path.c_str()).valid);
 }
 
 TEST_F(ResultLogReport, IncompleteStatisticsAreMarked) {

@@ -4,12 +4,25 @@
 #include <new>
 
 #include "console.h"
-#include "messages.h"
+#include "state/messages.h"
 #include "stats.h"
 #include "system.h"
 #include "ts_packet.h"
 
 namespace quill {
+
+bool is_read_only_file(const RunState& run, const FileIdentity& id) {
+    if (id == run.input.source_identity) return true;
+    for (const FileIdentity& list : run.input.list_files)
+        if (id == list) return true;
+    return false;
+}
+
+void note_opened_file(RunState& run, const std::string& path) {
+    for (const std::string& known : run.input.opened_files)
+        if (known == path) return;
+    run.input.opened_files.push_back(path);
+}
 
 void ring_resize(PacketRing& ring, int capacity) {
     ring_clear(ring);
@@ -123,7 +136,7 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
             console_printf(stdout, msg::kOpenOutputFailed, slot.path.c_str());
             return -1;
         }
-        note_opened_file(run.job, slot.path);
+        note_opened_file(run, slot.path);
         if (o.collect_stats) stats_register_file(run, slot, slot.fd);
         release_write_buffer(slot);
         if (o.buffer_mb > 0) {

@@ -5,9 +5,21 @@
 #include <cstdint>
 #include <string>
 
-#include "run_state.h"
+#include "state/run_state.h"
 
 namespace quill {
+
+// Whether `id` is a file the program only reads (the input, a -FLIST file): never an output.
+bool is_read_only_file(const RunState& run, const FileIdentity& id);
+// Every file the current pass creates or opens again is noted (stream files, audio parts, GOP
+// lists), once: the files only an abandoned pass opened are removed at the end of the input.
+void note_opened_file(RunState& run, const std::string& path);
+
+// The overlap ring: the last packets a slot wrote live, for the overlap kept before a split.
+void ring_resize(PacketRing& ring, int capacity);  // empties the ring
+void ring_push(PacketRing& ring, const std::uint8_t* packet);
+void ring_clear(PacketRing& ring);
+const std::uint8_t* ring_at(const PacketRing& ring, int i);  // i-th oldest
 
 // 0 when the slot takes nothing or the packet was only buffered; 188 after a direct write (and in
 // GOP-only mode); the bytes written when the buffer was flushed; -1 after an open or write failure

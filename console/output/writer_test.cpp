@@ -142,7 +142,7 @@ TEST_F(WriterTest, TheInputFileIsNeverOpenedForWriting) {
         f << std::string(376, 'R');
     }
     int source = file_open_read(path.c_str());
-    run->job.source_identity = file_identity(source);
+    run->input.source_identity = file_identity(source);
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(write(1), -1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\nerror - failed on open [" + path + "]\n");

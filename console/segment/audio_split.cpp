@@ -8,15 +8,15 @@
 #include "audio_track.h"
 #include "console.h"
 #include "debug_trace.h"
-#include "descrambler.h"
 #include "file_io.h"
 #include "gop_list.h"
-#include "messages.h"
+#include "state/messages.h"
 #include "naming.h"
 #include "path.h"
 #include "programme_split.h"
-#include "run_state.h"
+#include "state/run_state.h"
 #include "stats.h"
+#include "pes.h"
 #include "timing.h"
 #include "ts_packet.h"
 #include "writer.h"
@@ -211,7 +211,6 @@ std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<
         debug_trace("%d:映像音声差分 %lld(%lld)\r\n", number, static_cast<long long>(video_distance - audio_distance),
                     static_cast<long long>(s.drift_sum));
     }
-    s.audio_write_back = 1;
     (void)slot;
     return gop_pts;
 }
@@ -293,7 +292,6 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
         s.guard_passed = s.guard_remaining <= 0 ? 1 : 0;
     }
     s.last_gop_packet = -1;
-    s.pcr_pending = 1;
     s.wait_trace_due = 1;
     s.wait_last_audio_pts = found.pts;
 
@@ -359,61 +357,21 @@ std::string audio_part_path(const RunState& run, int slot, int split_number, int
     return split_output_path(run, slot, split_number, audio_number);
 }
 
-int look_ahead_audio_mode(RunState& run, int slot) {
-    JobState& job = run.job;
-    const OutputStream& s = slot_at(run, slot);
-    std::uint8_t* buffer = job.read_buffer;
-    const std::size_t rest = static_cast<std::size_t>(job.end - job.current);
-    if (job.current != buffer) std::memmove(buffer, job.current, rest);
-    std::size_t fill = rest;
-    if (rest < kLookAheadBytes && job.source_fd >= 0) {
-        const long long got = file_read(job.source_fd, buffer + rest, kLookAheadBytes - rest);
-        if (got > 0) {
-            job.total_read += got;
-            job.throttle.bytes_this_second += got;
-            int length = static_cast<int>(got);
-            if (run.options.descramble_mode > 0)
-                length = decode_chunk(run.descrambler, buffer + rest, length, kReadBufferSize - rest);
-            fill += static_cast<std::size_t>(length);
-        }
-    }
-    job.current = buffer;
-    job.end = buffer + fill;
-    job.buffer_fill = static_cast<int>(fill);
-
-    const int unit = job.unit_size > 0 ? job.unit_size : kPacketSize;
-    const std::uint8_t* p = buffer + unit;
-    while (p + kPacketSize <= job.end) {
-        if (*p != kSyncByte) {
-            const std::uint8_t* next = find_sync(p, job.end, unit);
-            if (!next) next = find_sync_tail(p, job.end, unit);
-            if (!next || next + kPacketSize > job.end) break;
-            p = next;
-        }
-        if (ts_pid(p) == s.first_audio_pid && ts_payload_unit_start(p)) {
-            const int mode = find_adts_mode(p).mode;
-            if (mode >= 0) return mode;
-        }
-        p += unit;
-    }
-    return -1;
-}
-
-long long audio_split_audio_packet(RunState& run, int slot) {
+AudioChange audio_split_audio_packet(RunState& run, int slot, const std::uint8_t* packet) {
     const Options& o = run.options;
     OutputStream& s = slot_at(run, slot);
-    const std::uint8_t* packet = run.job.current;
+    AudioChange change;
     if (o.audio_split <= 0 || o.gop_only) {
         track_audio_packet(run, slot, packet);
-        return 0;
+        return change;
     }
-    if (!s.in_use || !s.enabled || s.fd < 0 || !ts_payload_unit_start(packet)) return 0;
+    if (!s.in_use || !s.enabled || s.fd < 0 || !ts_payload_unit_start(packet)) return change;
     const AdtsMode found = find_adts_mode(packet);
-    if (found.mode < 0) return 0;
+    if (found.mode < 0) return change;
     if (s.next_gop_pending) s.wait_last_audio_pts = found.pts;
     if (found.mode == s.last_channel_mode) {
         track_audio_packet(run, slot, packet);
-        return 0;
+        return change;
     }
     if (debug_trace_enabled()) {
         const ClockParts c = clock_parts(found.pts);
@@ -423,11 +381,18 @@ long long audio_split_audio_packet(RunState& run, int slot) {
     const int number = audio_mode_number(s, found.mode);
     if (number < 0 || s.last_channel_mode == -1) {
         track_audio_packet(run, slot, packet);
-        return 0;
+        return change;
     }
+    change.pending = true;
+    change.found = found;
+    change.number = number;
+    return change;
+}
 
-    const int later = look_ahead_audio_mode(run, slot);
-    packet = run.job.current;
+long long audio_split_confirm(RunState& run, int slot, const std::uint8_t* packet, const AudioChange& change,
+                              int later) {
+    OutputStream& s = slot_at(run, slot);
+    const AdtsMode& found = change.found;
     if (later != found.mode) {
         print_audio_cancel_line(s, s.last_channel_mode, found.mode, later, found.pts);
         // The clocks move on; the mode stays, so the next header of the new mode is examined again.
@@ -444,7 +409,7 @@ long long audio_split_audio_packet(RunState& run, int slot) {
         s.audio_modes = modes;
         return 0;
     }
-    const long long result = split_at_change(run, slot, found, number);
+    const long long result = split_at_change(run, slot, found, change.number);
     track_audio_packet(run, slot, packet);
     return result;
 }
@@ -514,7 +479,6 @@ void drop_audio_parts(RunState& run, int slot) {
     close_parts_as_they_are(s);
     s.wait_trace_due = 0;
     s.drift_sum = 0;
-    s.audio_write_back = 0;
     s.wait_last_audio_pts = kUnsetTime;
 }
 

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pes.h"
+
 namespace quill {
 
 struct RunState;
@@ -21,17 +23,24 @@ struct OutputStream;
 constexpr std::int64_t kAudioGuardTicks = 45045;  // 0.5005 s of audio time after the GOP start
 constexpr std::size_t kLookAheadBytes = 0x400000;  // how far a change is confirmed ahead
 
-// The audio hook on a live packet of the slot's first audio PID (the job's current packet),
-// before it is written: mode tracking for the GOP list labels and, under -SEPA..., the split at a
-// confirmed change. The confirmation reads ahead into the job's read buffer and moves the current
-// packet to the buffer's start: callers take `run.job.current` afresh afterwards. -1 when a write
-// of the split failed, else 0.
-[[nodiscard]] long long audio_split_audio_packet(RunState& run, int slot);
+// A change of the channel mode that waits for its confirmation further on in the input.
+struct AudioChange {
+    bool pending = false;
+    AdtsMode found;  // the header of the new mode in the packet at hand
+    int number = 0;  // the new mode's number in the slot's table
+};
 
-// Reads up to kLookAheadBytes of the input into the read buffer behind the current packet (which
-// moves to the buffer's start), descrambled like every chunk, and returns the channel_configuration
-// of the next valid ADTS header on the slot's first audio PID; -1 when there is none.
-int look_ahead_audio_mode(RunState& run, int slot);
+// The audio hook on a live packet of the slot's first audio PID, before it is written: mode
+// tracking for the GOP list labels and, under -SEPA..., the start of a split at a change. A change
+// is split on only when it lasts: `pending` asks the caller to read up to kLookAheadBytes further
+// and to call audio_split_confirm with the mode found there.
+AudioChange audio_split_audio_packet(RunState& run, int slot, const std::uint8_t* packet);
+
+// The split of a pending change, or its cancellation when `later` (the channel mode of the next
+// valid ADTS header of the slot's first audio PID ahead, -1 none) is not the new mode. `packet` is
+// the same packet, possibly moved by the read-ahead. -1 when a write of the split failed.
+[[nodiscard]] long long audio_split_confirm(RunState& run, int slot, const std::uint8_t* packet,
+                                            const AudioChange& change, int later);
 
 // The rules for every packet the routing hands the slot while a split is under way: in mode 1
 // before the next GOP start, packets of the elementary streams are held back until the guard time

@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "hooks.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "segment_state.h"
 #include "synth.h"
 
 namespace quill {
@@ -90,7 +90,7 @@ struct Tracking : ::testing::Test {
     std::unique_ptr<RunState> run = std::make_unique<RunState>();
     OutputStream& slot() { return run->outputs[0]; }
     void SetUp() override {
-        reset_segment_state(*run, 0);
+        reset_slot_segments(*run, 0);
         slot().in_use = slot().enabled = 1;
         slot().fd = 99;  // the file is open; nothing is written here
     }

@@ -7,8 +7,10 @@
 #include "file_io.h"
 #include "naming.h"
 #include "path.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "pes.h"
 #include "timing.h"
+#include "writer.h"
 #include "ts_packet.h"
 
 namespace quill {
@@ -54,7 +56,7 @@ void open_list(RunState& run, OutputStream& s) {
         file_close(fd);
         return;
     }
-    note_opened_file(run.job, path);
+    note_opened_file(run, path);
     file_seek(fd, 0, 0);
     write_list_text(fd, kListHeader, sizeof kListHeader - 1);
     s.gop_list_fd = fd;
@@ -215,7 +217,7 @@ int reopen_gop_list(RunState& run, const std::string& path) {
         file_close(fd);
         return -1;
     }
-    note_opened_file(run.job, path);
+    note_opened_file(run, path);
     return fd;
 }
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "audio_track.h"
-#include "hooks.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "segment_state.h"
 #include "synth.h"
 #include "timing.h"
 #include "writer.h"
@@ -52,7 +52,7 @@ struct GopList : ::testing::Test {
         s.es_pids[1] = kAudio;
         s.es_count = 2;
         s.first_audio_pid = kAudio;
-        reset_segment_state(*run, 0);
+        reset_slot_segments(*run, 0);
     }
     void TearDown() override {
         finish();
@@ -72,10 +72,7 @@ struct GopList : ::testing::Test {
         for (synth::Packet p : packets) {
             if (synth::pid_of(p) == kVideo) gop_list_packet(*run, 0, p.data(), live);
             if (synth::pid_of(p) == kAudio) track_audio_packet(*run, 0, p.data());
-            if (synth::pid_of(p) == synth::kPidTot) {
-                run->job.current = p.data();
-                capture_broadcast_time(*run);
-            }
+            if (synth::pid_of(p) == synth::kPidTot) capture_broadcast_time_of_day(*run, p.data());
             ASSERT_NE(write_packet(*run, slot(), p.data(), live), -1);
         }
     }
@@ -138,7 +135,7 @@ TEST_F(GopList, ChannelAndTimeLabels) {
         finish();
         run->options.gop_channel = c.channel;
         run->options.gop_time = c.time;
-        reset_segment_state(*run, 0);
+        reset_slot_segments(*run, 0);
         synth::Mux mux;
         mux.pes_video(kVideo, frame(synth::Picture::I, 900000));
         mux.pes_audio(kAudio, {.pts = 900000, .channel_configuration = 2});
@@ -210,7 +207,7 @@ TEST_F(GopList, BrokenLinkMarkedWhereverTheGopHeaderFalls) {
     for (std::size_t first_payload : {184u, 30u, 41u}) {
         SCOPED_TRACE(first_payload);
         finish();
-        reset_segment_state(*run, 0);
+        reset_slot_segments(*run, 0);
         slot().broken_link_pending = 1;
         synth::Mux mux;
         std::optional<synth::Adaptation> af;
@@ -232,7 +229,7 @@ TEST_F(GopList, BrokenLinkMarkedWhereverTheGopHeaderFalls) {
     }
     // Without a pending mark nothing changes, and replayed packets are never marked.
     finish();
-    reset_segment_state(*run, 0);
+    reset_slot_segments(*run, 0);
     synth::Mux mux;
     mux.pes_video(kVideo, frame(synth::Picture::I, 90000));
     feed(mux.packets);

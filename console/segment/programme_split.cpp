@@ -11,11 +11,11 @@
 #include "console.h"
 #include "file_io.h"
 #include "gop_list.h"
-#include "hooks.h"
-#include "messages.h"
+#include "state/messages.h"
 #include "naming.h"
 #include "path.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "tables.h"
 #include "stats.h"
 #include "timing.h"
 #include "ts_packet.h"
@@ -61,7 +61,7 @@ void close_overlap_after(OutputStream& s) {
 // positions. The new file's first GOP is marked as following a cut.
 void reset_file_state(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
-    reset_slot_audio_split(run, slot);
+    restart_audio_parts(run, slot);
     s.last_video_pts = s.first_video_pts = kUnsetTime;
     s.last_gop_packet = -1;
     s.last_gop_pts = s.audio_pts_at_gop = s.next_gop_pts = kUnsetTime;
@@ -145,8 +145,8 @@ std::string split_output_path(const RunState& run, int slot, int split_number, i
         std::snprintf(piece, sizeof piece, "-a%d", audio_number);
         suffix += piece;
     }
-    const JobState& job = run.job;
-    return build_output_name(run.options, job.drive, job.folder, job.base, suffix, job.ext);
+    const InputFiles& in = run.input;
+    return build_output_name(run.options, in.drive, in.folder, in.base, suffix, in.ext);
 }
 
 long long replay_overlap_ring(RunState& run, int slot, int video_pid, int audio_pid, bool hooks) {
@@ -273,7 +273,7 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
         if (main_kind && s.prev_gop_list_fd >= 0) s.prev_gop_packets = static_cast<int>(packets);
     }
     // 5 c. Audio part files of the old file.
-    if (o.audio_split > 0) close_audio_parts_at_cut(run, slot);
+    if (o.audio_split > 0) close_audio_parts_of_cut(run, slot);
     // 5 d. The old file takes the first xx2 x 1024 packets after the cut, and its GOP list the GOP
     // starts among them, numbered on from its own end.
     if (o.overlap_after_k > 0) s.overlap_after_left = o.overlap_after_k * static_cast<int>(kPacketsPerOverlapUnit);
@@ -372,9 +372,7 @@ long long check_programme_change(RunState& run, const std::uint8_t* p) {
 
 long long check_pmt_change(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
-    const int row_index = find_pmt_row(run.tables, s.pmt_pid);
-    if (row_index < 0 || s.fd < 0) return 0;
-    if (run.tables.entries[static_cast<std::size_t>(row_index)].last_pmt_version == -1) return 0;
+    if (find_pmt_row(run.tables, s.pmt_pid) < 0 || s.fd < 0) return 0;
     // Across a change of the video PID the pictures before and after do not belong together: the
     // overlaps are made only when -OVL x4 asks for them.
     const int overlap = (s.previous_video_pid == s.video_pid || run.options.overlap_on_video_change) ? 1 : 0;
@@ -382,9 +380,7 @@ long long check_pmt_change(RunState& run, int slot) {
 }
 
 long long check_oneseg_pmt_change(RunState& run, int slot) {
-    if (!is_oneseg_slot(slot)) return 0;
-    const OutputStream& s = slot_at(run, slot);
-    if (run.tables.oneseg_pmt_version[static_cast<std::size_t>(slot - kSlotOneSeg)] == -1 || s.fd < 0) return 0;
+    if (!is_oneseg_slot(slot) || slot_at(run, slot).fd < 0) return 0;
     return split_output(run, slot, SplitKind::OneSeg, 1, true);
 }
 

@@ -27,10 +27,10 @@ constexpr long long kOverlapUnitBytes = kPacketsPerOverlapUnit * 188;  // 192,51
 // EIT p/f packet (ARIB STD-B10) under -SEP/-SEP2: splits the service whose present event changed,
 // and under -SEP alone the one-segment outputs with the first service. -1 when a write failed.
 long long check_programme_change(RunState& run, const std::uint8_t* packet);
-// The PMT of a programme-table row changed version; called per slot fed by it, after the slot took
-// the new streams and before the row remembers the new version. -1 when a write failed.
+// -SEP2/-SEP3: the PMT of a programme-table row changed version (after an earlier one); called per
+// slot fed by it, after the slot took the new streams. -1 when a write failed.
 long long check_pmt_change(RunState& run, int slot);
-// The PMT of one-segment slot 1 or 2 changed version, before the version is remembered.
+// The same for the PMT of one-segment slot 1 or 2.
 long long check_oneseg_pmt_change(RunState& run, int slot);
 
 // Closes or hands over the slot's current file and prepares the next one. `overlap` is whether the

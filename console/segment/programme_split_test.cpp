@@ -12,8 +12,8 @@
 #include <string>
 
 #include "file_io.h"
-#include "routing.h"
-#include "run_state.h"
+#include "dispatch.h"
+#include "state/run_state.h"
 #include "synth.h"
 #include "tables.h"
 
@@ -75,9 +75,9 @@ struct ProgrammeChange : ::testing::Test {
     void SetUp() override {
         run->options.split_on_programme = 1;
         run->options.buffer_mb = 0;
-        run->job.folder = folder;
-        run->job.base = base;
-        run->job.ext = ".ts";
+        run->input.folder = folder;
+        run->input.base = base;
+        run->input.ext = ".ts";
         run->tables.count = 1;
         run->tables.entries[0].program_number = 0x0400;
         run->tables.entries[0].pmt_pid = 0x01F0;
@@ -161,56 +161,7 @@ TEST_F(ProgrammeChange, VideoPidChangeDecidesTheOverlapOfItsOwnSlot) {
     hd.fd = file_open_rw_create(hd.path.c_str());
     EXPECT_EQ(check_pmt_change(*run, kSlotHd), 0);
     EXPECT_EQ(hd.overlap_active, 1);
-    // A first PMT version (none remembered) never splits.
-    run->tables.entries[0].last_pmt_version = -1;
-    hd.fd = file_open_rw_create(hd.path.c_str());
-    EXPECT_EQ(check_pmt_change(*run, kSlotHd), 0);
     EXPECT_EQ(hd.split_number, 2);
-}
-
-// A CS slot refilled with another service after a split keeps its split number in the name, also
-// when only PMT splits are on, so that it does not write over its first file.
-TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
-    auto run = std::make_unique<RunState>();
-    run->options.cs_mode = 1;
-    run->options.split_on_pmt = 1;
-    run->options.buffer_mb = 0;
-    const std::string folder = ::testing::TempDir();
-    run->job.folder = folder;
-    run->job.base = "programme_split_cs";
-    run->job.ext = ".ts";
-    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
-        OutputStream& s = run->outputs[static_cast<std::size_t>(k)];
-        s.suffix = "_CS" + std::to_string(k - 2);
-        s.enabled = 1;
-    }
-    synth::Mux mux;
-    const synth::Service a{.service_id = 211, .pmt_pid = 0x01F1, .pcr_pid = 0x0111,
-                           .streams = {{0x02, 0x0111}, {0x0F, 0x0112}}};
-    synth::Service b = a;
-    b.service_id = 212;
-    b.pmt_pid = 0x01F0;
-    mux.pat(0x7040, {{211, 0x01F1}, {212, 0x01F0}});
-    mux.pmt(a);
-    std::uint8_t unit[188];
-    PacketReport report;
-    auto feed = [&](const synth::Packet& p) {
-        std::copy(p.begin(), p.end(), unit);
-        run->job.current = unit;
-        return process_packet(*run, synth::pid_of(p), report, 0, 0);
-    };
-    for (const auto& p : mux.packets) ASSERT_NE(feed(p), -1);
-    OutputStream& cs1 = run->outputs[kFirstMultiSlot];
-    ASSERT_EQ(cs1.service_id, 211);
-    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211).ts");
-    cs1.split_number = 1;  // as after a PMT split
-    cs1.path = split_output_path(*run, kFirstMultiSlot, 1);
-    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211)-1.ts");
-    ASSERT_NE(feed(mux.packets[mux.section(b.pmt_pid, synth::pmt_section(b))]), -1);
-    EXPECT_EQ(cs1.service_id, 212);
-    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(212)-1.ts");
-    if (cs1.fd >= 0) file_close(cs1.fd);
-    std::remove((folder + "programme_split_cs_CS1(211).ts").c_str());
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "run_state.h"
+#include "state/run_state.h"
+#include "pes.h"
 #include "ts_packet.h"
 
 namespace quill {
@@ -64,8 +65,6 @@ bool listed_pcr_pid(const TimingState& timing, int pid) {
     return false;
 }
 
-int bcd(std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
-
 }  // namespace
 
 std::int64_t pts_delta(std::int64_t a, std::int64_t c) {
@@ -100,38 +99,7 @@ CutClock cut_point_clock(const OutputStream& slot, std::int64_t t) {
     return {"Time", broadcast_clock(t, slot.clock_offset)};
 }
 
-int ts_payload_offset(const std::uint8_t* packet) {
-    if (!has_adaptation_field(packet)) return 4;
-    const int offset = 5 + adaptation_field_length(packet);
-    return offset > kPacketSize ? kPacketSize : offset;
-}
-
-std::int64_t read_time_stamp_field(const std::uint8_t* f) {
-    return (static_cast<std::int64_t>(f[0] & 0x0E) << 29) | (static_cast<std::int64_t>(f[1]) << 22) |
-           (static_cast<std::int64_t>(f[2] & 0xFE) << 14) | (static_cast<std::int64_t>(f[3]) << 7) |
-           (static_cast<std::int64_t>(f[4]) >> 1);
-}
-
-std::int64_t read_pcr_base(const std::uint8_t* p) {
-    return (static_cast<std::int64_t>(p[6]) << 25) | (static_cast<std::int64_t>(p[7]) << 17) |
-           (static_cast<std::int64_t>(p[8]) << 9) | (static_cast<std::int64_t>(p[9]) << 1) |
-           (static_cast<std::int64_t>(p[10]) >> 7);
-}
-
-std::int64_t tot_time_of_day(const std::uint8_t* p) {
-    // JST_time: MJD at bytes 8-9, then hour, minute, second at bytes 10-12.
-    const std::int64_t hours = bcd(p[10]);
-    const std::int64_t minutes = bcd(p[11]);
-    const std::int64_t seconds = bcd(p[12]);
-    return ((hours * 60 + minutes) * 60 + seconds) * kTicksPerSecond;
-}
-
 void reset_timing(TimingState& timing) { timing = TimingState{}; }
-
-void note_pcr_pid(TimingState& timing, int entry, int pcr_pid) {
-    if (entry < 0 || entry >= kPcrPidEntries) return;
-    timing.pcr_pids[static_cast<std::size_t>(entry)] = pcr_pid == kNullPid ? 0 : pcr_pid;
-}
 
 void rebase_packet(TimingState& timing, std::uint8_t* p) {
     if (ts_payload_unit_start(p)) {
@@ -159,10 +127,9 @@ void rebase_packet(TimingState& timing, std::uint8_t* p) {
     if (pid != 0 && carries_pcr(p) && listed_pcr_pid(timing, pid)) rebase_pcr(timing, p);
 }
 
-void rebase_current_packet(RunState& run) {
-    const Options& o = run.options;
-    if (!o.rewrite_pts || o.null_only || o.gop_only) return;  // the copy modes keep every byte as read
-    rebase_packet(run.timing, run.job.current);
+void rebase_time_stamps(const Options& o, TimingState& timing, std::uint8_t* packet) {
+    if (!o.rewrite_pts || o.null_only || o.gop_only) return;
+    rebase_packet(timing, packet);
 }
 
 void capture_broadcast_time_of_day(RunState& run, const std::uint8_t* packet) {

@@ -9,34 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "state/timing.h"
+
 namespace quill {
 
+struct Options;
 struct RunState;
 struct OutputStream;
-
-constexpr std::int64_t kUnsetTime = -1;
-constexpr std::int64_t kTicksPerSecond = 90000;
-constexpr std::int64_t kOneHourTicks = 324000000;  // where -PTS starts every input
-// Added when a difference crosses the 33-bit wrap: 2^33 - 1, so such a difference comes out one
-// tick short of the true one. Kept as the established value that clocks and lists are built on.
-constexpr std::int64_t kWrapAdd = 0x1FFFFFFFF;
-
-// The PCR_PID list has one entry per programme-table row and, behind them, one for each
-// one-segment PMT, so that a one-segment output's clock is renumbered like its pictures.
-constexpr int kPcrPidRows = 20;
-constexpr int kPcrPidEntries = kPcrPidRows + 2;
-constexpr int kPcrPidOneSegEntry = kPcrPidRows;  // + 0 for 0x1FC8, + 1 for 0x1FC9
-
-struct TimingState {
-    std::int64_t time_base = kUnsetTime;  // first PTS or PCR base -PTS met in this input
-    std::array<int, kPcrPidEntries> pcr_pids{};  // 0 = empty
-};
-
-// Unset is tested on both 32-bit halves being all ones, as stored by every writer of -1.
-inline bool time_unset(std::int64_t t) {
-    const auto u = static_cast<std::uint64_t>(t);
-    return (u & 0xFFFFFFFFu) == 0xFFFFFFFFu && (u >> 32) == 0xFFFFFFFFu;
-}
 
 // a - c across the 33-bit wrap: when a is smaller by 2^32 or more a wrap lies between them.
 std::int64_t pts_delta(std::int64_t a, std::int64_t c);
@@ -62,34 +41,19 @@ CutClock cut_point_clock(const OutputStream& slot, std::int64_t t);
 // offset was fixed).
 std::int64_t broadcast_clock(std::int64_t t, std::int64_t clock_offset);
 
-// Offset of the payload of a TS packet: 4, or behind the adaptation field; 188 when the field
-// claims more than the packet holds.
-int ts_payload_offset(const std::uint8_t* packet);
-// PES header at `pes` (00 00 01 stream_id ...): PTS_DTS_flags of its byte 7.
-inline int pes_pts_dts_flags(const std::uint8_t* pes) { return pes[7] >> 6; }
-// The 33-bit time stamp of a PES PTS or DTS field (5 bytes: prefix, marker bits).
-std::int64_t read_time_stamp_field(const std::uint8_t* field);
-// PTS of a PES header beginning with its start code prefix (the field at PES byte 9).
-inline std::int64_t read_pes_pts(const std::uint8_t* pes) { return read_time_stamp_field(pes + 9); }
-// PCR base (33 bits) of the adaptation field of a packet that carries a PCR (bytes 6 to 10).
-std::int64_t read_pcr_base(const std::uint8_t* packet);
-
-// Time of day of a TDT/TOT packet (section at byte 5, JST_time at bytes 8 to 12, hours,
-// minutes and seconds in BCD), in ticks since midnight.
-std::int64_t tot_time_of_day(const std::uint8_t* packet);
 
 void reset_timing(TimingState& timing);
-// Records the PCR_PID a PMT named (0x1FFF, "no PCR", is kept as empty).
-void note_pcr_pid(TimingState& timing, int entry, int pcr_pid);
 
 // -PTS on one 188-byte packet, in place: PTS and DTS of video, audio and caption PES starts and
 // every PCR of a PES start or of a PID in the PCR_PID list, renumbered as
 // pts_delta(value, time_base) + one hour. The first value met fixes time_base.
 void rebase_packet(TimingState& timing, std::uint8_t* packet);
+// rebase_packet under -PTS; the copy modes (-NULL, -GOPONLY) keep every byte as read.
+void rebase_time_stamps(const Options& options, TimingState& timing, std::uint8_t* packet);
 
-// The hooks' work on the run state (see hooks.h).
-void rebase_current_packet(RunState& run);
+// A TDT/TOT packet: every output still without a clock takes its time of day.
 void capture_broadcast_time_of_day(RunState& run, const std::uint8_t* packet);
+// A slot whose programme was (re)assigned starts its clocks afresh.
 void reset_slot_clocks(OutputStream& slot);
 
 }  // namespace quill

@@ -1,5 +1,6 @@
 // 90 kHz time: the wrap-aware difference, clock texts, the broadcast time of day, and -PTS on
 // packets built by the synthesizer (which writes its own PES and adaptation fields).
+#include "pes.h"
 #include "timing.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "hooks.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "segment_state.h"
 #include "synth.h"
 #include "tables.h"
 
@@ -75,19 +76,17 @@ TEST(BroadcastTime, TotTimeOfDayInTicks) {
 
 TEST(BroadcastTime, EveryOutputWithoutAClockTakesIt) {
     auto run = std::make_unique<RunState>();
-    for (int k = 0; k < kSlotCount; ++k) reset_segment_state(*run, k);
+    for (int k = 0; k < kSlotCount; ++k) reset_slot_segments(*run, k);
     synth::Packet first = tot_packet(20, 0, 0);
-    run->job.current = first.data();
-    capture_broadcast_time(*run);
+    capture_broadcast_time_of_day(*run, first.data());
     for (const auto& s : run->outputs) EXPECT_EQ(s.broadcast_time, 72000LL * 90000);
 
     // HD fixed its offset; SD1 was assigned later (its clocks reset). The next TOT reaches SD1
     // although HD's clock is set, and leaves HD alone.
     run->outputs[0].clock_offset = 5;
-    reset_slot_timing(*run, 3);
+    reset_slot_clocks(run->outputs[3]);
     synth::Packet later = tot_packet(20, 0, 5);
-    run->job.current = later.data();
-    capture_broadcast_time(*run);
+    capture_broadcast_time_of_day(*run, later.data());
     EXPECT_EQ(run->outputs[0].broadcast_time, 72000LL * 90000);
     EXPECT_EQ(run->outputs[3].broadcast_time, 72005LL * 90000);
     EXPECT_EQ(run->outputs[4].broadcast_time, 72000LL * 90000);  // set, offset still open: kept
@@ -108,10 +107,9 @@ struct Rebase : ::testing::Test {
         reset_timing(run->timing);
         note_pcr_pid(run->timing, 0, kPcr);
     }
-    // Runs the job's hook on a copy and returns it.
+    // Renumbers a copy as the job does and returns it.
     synth::Packet rebase(synth::Packet p) {
-        run->job.current = p.data();
-        rebase_time_stamps(*run, synth::pid_of(p));
+        rebase_time_stamps(run->options, run->timing, p.data());
         return p;
     }
     static synth::Packet first(synth::Mux& mux) { return mux.packets.at(0); }
@@ -213,15 +211,16 @@ TEST_F(Rebase, PmtsFillThePcrPidListOneSegmentIncluded) {
     oneseg.pcr_pid = 0x0181;
     mux.pmt(oneseg);
     run->outputs[kSlotOneSeg].enabled = 1;
-    oneseg_pmt_work(*run, kSlotOneSeg, mux.packets.at(0).data());
+    PacketReport report;
+    oneseg_pmt_work(*run, kSlotOneSeg, mux.packets.at(0).data(), report);
     synth::Packet p = rebase(pcr(0x0181, 990000, false, synth::Bytes(120, 0x22)));
     EXPECT_EQ(*synth::pcr_base_of(p), 324090000u);
     // A programme's PMT names its PCR PID; 0x1FFF ("no PCR") lists nothing.
     run->tables.count = 1;
     run->tables.entries[0].pmt_pid = 0x01F0;
     mux.pmt({.service_id = 0x0400, .pmt_pid = 0x01F0, .pcr_pid = 0x02FF, .streams = {{0x02, 0x0121}}});
-    PacketReport report;
-    pmt_table_work(*run, 0, mux.packets.back().data(), report);
+    PmtStreams streams;
+    pmt_table_work(*run, 0, mux.packets.back().data(), streams, report);
     p = rebase(pcr(0x02FF, 999000));
     EXPECT_EQ(*synth::pcr_base_of(p), 324099000u);
     note_pcr_pid(run->timing, 0, 0x1FFF);

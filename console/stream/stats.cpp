@@ -5,8 +5,8 @@
 #include <new>
 
 #include "console.h"
-#include "messages.h"
-#include "run_state.h"
+#include "state/messages.h"
+#include "state/run_state.h"
 #include "ts_packet.h"
 
 namespace quill {

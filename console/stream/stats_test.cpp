@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "file_io.h"
-#include "run_state.h"
+#include "state/run_state.h"
 
 namespace quill {
 namespace {

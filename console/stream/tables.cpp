@@ -4,9 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "hooks.h"
-#include "naming.h"
-#include "run_state.h"
+#include "state/run_state.h"
 #include "ts_packet.h"
 
 namespace quill {
@@ -65,14 +63,6 @@ void for_each_descriptor(const std::uint8_t* packet, int begin, int end, Visit v
     }
 }
 
-// What one PMT section said beyond the row's fields.
-struct PmtStreams {
-    int video_pid = -1;
-    int first_audio_pid = -1;
-    std::array<int, kMaxAudioPids> audio_pids{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    int audio_count = 0;
-};
-
 // The PCR PID the slot has to route on its own: 0 when the PCR rides on one of the slot's
 // elementary PIDs, or when the PMT names none (0x1FFF, which would otherwise catch null packets).
 int own_pcr_pid(int pcr_pid, const std::array<int, kMaxEsPids>& es_pids, int es_count) {
@@ -105,11 +95,13 @@ void apply_pmt_version(OutputStream& s, const ProgramEntry& row, const PmtStream
     s.pcr_pid = own_pcr_pid(row.pcr_pid, row.es_pids, row.es_count);
 }
 
-// Start values of a slot whose programme is assigned anew.
-void reset_assigned_slot(RunState& run, int slot) {
+constexpr std::uint32_t slot_bit(int slot) { return std::uint32_t{1} << slot; }
+
+// Start values of a slot whose programme is assigned anew; its clocks and audio tracking start
+// afresh too (reported).
+void reset_assigned_slot(RunState& run, int slot, PacketReport& report) {
     OutputStream& s = slot_at(run, slot);
-    reset_slot_audio_split(run, slot);
-    reset_slot_timing(run, slot);
+    report.reassigned |= slot_bit(slot);
     s.video_pid = -1;
     s.first_audio_pid = -1;
     s.audio_pids.fill(-1);
@@ -155,12 +147,11 @@ void classify_normal(RunState& run, PacketReport& report) {
         t.service_mode = MODE_SINGLE;
         report.service_mode = MODE_SINGLE;
         if (slot_at(run, kSlotHd).in_use) return;
-        reset_assigned_slot(run, kSlotHd);
+        reset_assigned_slot(run, kSlotHd, report);
         for (int i = 0; i < t.count; ++i) {
             t.entries[static_cast<std::size_t>(i)].last_event_id = -1;
             t.entries[static_cast<std::size_t>(i)].last_pmt_version = -1;
         }
-        report.assignment_notice = 3;
         for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot_at(run, k).in_use = 0;
         fill_slot(slot_at(run, kSlotHd), t.entries[static_cast<std::size_t>(carrier)]);
         return;
@@ -169,12 +160,11 @@ void classify_normal(RunState& run, PacketReport& report) {
     t.service_mode = MODE_MULTI;
     report.service_mode = MODE_MULTI;
     if (slot_at(run, kFirstMultiSlot).in_use) return;
-    report.assignment_notice = 3;
     for (int i = 0; i < t.count; ++i) {
         t.entries[static_cast<std::size_t>(i)].last_event_id = -1;
         t.entries[static_cast<std::size_t>(i)].last_pmt_version = -1;
     }
-    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) reset_assigned_slot(run, k);
+    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) reset_assigned_slot(run, k, report);
     slot_at(run, kSlotHd).in_use = 0;
 
     // PAT order: SD1 is the first service, SD2 the next one with other streams, and so on. Rows
@@ -209,28 +199,13 @@ bool cs_service_selected(const Options& o, int program_number) {
     return false;
 }
 
-// The CS slot's name carries the service id, and the split number once the slot was split (by
-// any kind of split, so that a refilled slot never writes over an earlier file).
-void rename_cs_slot(RunState& run, OutputStream& s) {
-    const Options& o = run.options;
-    char piece[64];
-    if (s.split_number > 0)
-        std::snprintf(piece, sizeof piece, "(%d)-%d", s.service_id, s.split_number);
-    else
-        std::snprintf(piece, sizeof piece, "(%d)", s.service_id);
-    s.path = build_output_name(o, run.job.drive, run.job.folder, run.job.base, s.suffix + piece, run.job.ext);
-}
-
 void classify_cs(RunState& run, int row_index, const PmtStreams& streams, PacketReport& report) {
     ProgramTables& t = run.tables;
     const ProgramEntry& row = t.entries[static_cast<std::size_t>(row_index)];
     if (!row_active(row) || !cs_service_selected(run.options, row.program_number)) return;
     t.service_mode = MODE_MULTI;
     report.service_mode = MODE_MULTI;
-    if (!slot_at(run, kFirstMultiSlot).in_use) {
-        report.assignment_notice = 3;
-        slot_at(run, kSlotHd).in_use = 0;
-    }
+    if (!slot_at(run, kFirstMultiSlot).in_use) slot_at(run, kSlotHd).in_use = 0;
     int target = -1;
     bool joined = false;
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
@@ -262,7 +237,7 @@ void classify_cs(RunState& run, int row_index, const PmtStreams& streams, Packet
     fill_slot(s, *source);
     if (fresh) {
         // The PMT that assigned the slot was parsed before the slot existed; take its streams now.
-        reset_assigned_slot(run, target);
+        reset_assigned_slot(run, target, report);
         apply_pmt_version(s, *source, streams);
         s.previous_video_pid = -1;
     } else if (source == &row) {
@@ -272,12 +247,18 @@ void classify_cs(RunState& run, int row_index, const PmtStreams& streams, Packet
         s.first_audio_pid = streams.first_audio_pid;
         s.audio_pids = streams.audio_pids;
     }
-    if (fresh || s.service_id != old_service) rename_cs_slot(run, s);
+    // The CS slot's file name carries the service id.
+    if (fresh || s.service_id != old_service) report.renamed |= slot_bit(target);
 }
 
 }  // namespace
 
 void reset_tables(ProgramTables& tables) { tables = ProgramTables{}; }
+
+void note_pcr_pid(TimingState& timing, int entry, int pcr_pid) {
+    if (entry < 0 || entry >= kPcrPidEntries) return;
+    timing.pcr_pids[static_cast<std::size_t>(entry)] = pcr_pid == kNullPid ? 0 : pcr_pid;
+}
 
 int find_pmt_row(const ProgramTables& tables, int pid) {
     for (int i = 0; i < tables.count; ++i)
@@ -296,7 +277,6 @@ bool cs_pmts_pending(const RunState& run) {
 
 void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& report) {
     ProgramTables& t = run.tables;
-    report.assignment_notice = 1;
     std::memcpy(t.pat_header_template.data(), packet, t.pat_header_template.size());
     if (section_table_id(packet) != 0x00) return;
 
@@ -304,7 +284,7 @@ void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& rep
     // transport_stream_id 0x6000-0x63FF and 0x7000-0x73FF are CS broadcasts.
     const int tsid_high = packet[8];
     if (((tsid_high >> 4) == 0x6 || (tsid_high >> 4) == 0x7) && (tsid_high & 0x0F) <= 3 && !run.options.cs_mode)
-        run.cs_detected = 1;
+        report.cs_detected = 1;
 
     const int end = section_end(packet);
     int previous_kept = -1;
@@ -346,10 +326,11 @@ void cat_table_work(ProgramTables& tables, const std::uint8_t* packet) {
                         });
 }
 
-long long pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, PacketReport& report) {
-    if (section_table_id(packet) != 0x02) return 0;
+bool pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, PmtStreams& streams,
+                    PacketReport& report) {
+    if (section_table_id(packet) != 0x02) return false;
     const int end = section_end(packet);
-    if (end < kPmtFirstDescriptor) return 0;  // too short to hold the fixed fields
+    if (end < kPmtFirstDescriptor) return false;  // too short to hold the fixed fields
 
     ProgramTables& t = run.tables;
     ProgramEntry& row = t.entries[static_cast<std::size_t>(row_index)];
@@ -367,7 +348,7 @@ long long pmt_table_work(RunState& run, int row_index, const std::uint8_t* packe
                             add_ecm_pid(run, row, ca_pid(d));
                         });
 
-    PmtStreams streams;
+    streams = PmtStreams{};
     for (int pos = program_info_end; pos + 5 <= end;) {
         const int stream_type = packet[pos];
         const int pid = pid13(packet + pos + 1);
@@ -408,22 +389,25 @@ long long pmt_table_work(RunState& run, int row_index, const std::uint8_t* packe
             std::memcpy(s.last_pmt_packet.data(), packet, kPacketSize);
             if (!s.in_use) continue;
             apply_pmt_version(s, row, streams);
-            if (run.options.split_on_pmt && split_on_pmt_change(run, k) == -1) return -1;
+            // The first version since the row was named is no change.
+            if (row.last_pmt_version != -1) report.pmt_changed |= slot_bit(k);
         }
         row.last_pmt_version = version;
     }
+    return true;
+}
 
+void classify_services(RunState& run, int row_index, const PmtStreams& streams, PacketReport& report) {
     if (run.options.cs_mode)
         classify_cs(run, row_index, streams, report);
     else
         classify_normal(run, report);
-    return 0;
 }
 
-long long oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet) {
-    if (section_table_id(packet) != 0x02) return 0;
+void oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet, PacketReport& report) {
+    if (section_table_id(packet) != 0x02) return;
     const int end = section_end(packet);
-    if (end < kPmtFirstDescriptor) return 0;
+    if (end < kPmtFirstDescriptor) return;
 
     // A programme-table row on a one-segment PMT PID (CS mode keeps every PAT entry as a row) has
     // its PMT parsed here: it must count as seen, or the wait for every PMT never ends.
@@ -436,7 +420,7 @@ long long oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet) {
     s.es_count = 0;
     s.pcr_pid = pcr_pid == kNoPid ? 0 : pcr_pid;
     s.audio_pids.fill(-1);
-    reset_slot_timing(run, slot);
+    report.clocks_reset |= slot_bit(slot);
 
     int first_audio_pid = -1;
     int audio_count = 0;
@@ -464,11 +448,10 @@ long long oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet) {
     if (version != remembered) {
         if (run.options.split_on_pmt) {
             s.first_audio_pid = first_audio_pid;
-            if (split_on_pmt_change(run, slot) == -1) return -1;
+            if (remembered != -1) report.pmt_changed |= slot_bit(slot);
         }
         remembered = version;
     }
-    return 0;
 }
 
 }  // namespace quill

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "routing.h"
-#include "run_state.h"
+#include "dispatch.h"
+#include "state/run_state.h"
 #include "synth.h"
 
 namespace quill {
@@ -62,11 +62,12 @@ struct Tables : ::testing::Test {
         } else if (pid == kCatPid) {
             cat_table_work(run->tables, p.data());
         } else if (pid == kOneSegPmtPid || pid == kOneSeg2PmtPid) {
-            oneseg_pmt_work(*run, pid == kOneSegPmtPid ? kSlotOneSeg : kSlotOneSeg2, p.data());
+            oneseg_pmt_work(*run, pid == kOneSegPmtPid ? kSlotOneSeg : kSlotOneSeg2, p.data(), report);
         } else {
             const int r = find_pmt_row(run->tables, pid);
             ASSERT_GE(r, 0) << "PID " << pid << " is not a PMT PID of the programme table";
-            pmt_table_work(*run, r, p.data(), report);
+            PmtStreams streams;
+            if (pmt_table_work(*run, r, p.data(), streams, report)) classify_services(*run, r, streams, report);
         }
     }
     // The three-service terrestrial PAT with the one-segment service behind it.
@@ -86,7 +87,6 @@ TEST_F(Tables, PatKeepsConsecutiveServicesAndFindsTheOneSegmentEntry) {
     EXPECT_EQ(find_pmt_row(run->tables, 0x01F1), 1);
     EXPECT_EQ(find_pmt_row(run->tables, 0x1FC8), -1);
     EXPECT_EQ(report.oneseg_found, 1);
-    EXPECT_EQ(report.assignment_notice, 1);
     EXPECT_EQ(slot(kSlotOneSeg).service_id, 0x0598);
     EXPECT_EQ(slot(kSlotOneSeg).pmt_pid, 0x1FC8);
     EXPECT_EQ(run->tables.pat_header_template[8], 0x7F);  // transport_stream_id high byte
@@ -118,7 +118,7 @@ TEST_F(Tables, PatInCsModeKeepsEveryServiceUpToTwenty) {
     pat(0x7040, entries);
     EXPECT_EQ(run->tables.count, 20);
     EXPECT_EQ(row(19).program_number, 200 + 3 * 19);
-    EXPECT_EQ(run->cs_detected, 0);  // already in CS mode
+    EXPECT_EQ(report.cs_detected, 0);  // already in CS mode
 }
 
 TEST_F(Tables, CsDetectionByTransportStreamId) {
@@ -127,9 +127,8 @@ TEST_F(Tables, CsDetectionByTransportStreamId) {
         int detected;
     } cases[] = {{0x7040, 1}, {0x6000, 1}, {0x63FF, 1}, {0x7300, 1}, {0x6400, 0}, {0x7400, 0}, {0x4010, 0}, {0x7FE8, 0}};
     for (const Case& c : cases) {
-        run->cs_detected = 0;
         pat(c.tsid, {{211, 0x01F0}});
-        EXPECT_EQ(run->cs_detected, c.detected) << std::hex << c.tsid;
+        EXPECT_EQ(report.cs_detected, c.detected) << std::hex << c.tsid;
     }
 }
 
@@ -218,6 +217,23 @@ TEST_F(Tables, PcrOnAnElementaryPidOrNoneAtAllIsNotAPcrPidOfTheSlot) {
 // ---------------------------------------------------------------------------
 // Classification, normal mode
 
+// A PMT version reaches the slots that carry the row; only a version after an earlier one is a
+// change (what -SEP2/-SEP3 split on), not the first one since the slot's assignment.
+TEST_F(Tables, OnlyALaterPmtVersionIsAChange) {
+    terrestrial_pat();
+    for (int i = 0; i < 3; ++i) pmt(service(0x0400 + i, 0x01F0 + i, {{kVideo, 0x0111}, {kAac, 0x0112}}));
+    ASSERT_EQ(slot(kSlotHd).in_use, 1);
+    EXPECT_EQ(report.pmt_changed, 0u);
+    pmt(service(0x0400, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}));
+    EXPECT_EQ(report.pmt_changed, 0u);  // the first version since the assignment
+    pmt(service(0x0400, 0x01F0, {{kVideo, 0x0115}, {kAac, 0x0112}}, 0x01FF, 1));
+    EXPECT_EQ(report.pmt_changed, 1u << kSlotHd);
+    EXPECT_EQ(slot(kSlotHd).video_pid, 0x0115);
+    EXPECT_EQ(slot(kSlotHd).previous_video_pid, 0x0111);
+    pmt(service(0x0400, 0x01F0, {{kVideo, 0x0115}, {kAac, 0x0112}}, 0x01FF, 1));
+    EXPECT_EQ(report.pmt_changed, 0u);  // repeated
+}
+
 TEST_F(Tables, ServicesSharingTheirStreamsAreOneHdService) {
     terrestrial_pat();
     for (int i = 0; i < 3; ++i) {
@@ -226,7 +242,7 @@ TEST_F(Tables, ServicesSharingTheirStreamsAreOneHdService) {
     }
     EXPECT_EQ(run->tables.service_mode, MODE_SINGLE);
     EXPECT_EQ(report.service_mode, MODE_SINGLE);
-    EXPECT_EQ(report.assignment_notice, 3);
+    EXPECT_EQ(report.reassigned, 1u << kSlotHd);
     EXPECT_EQ(slot(kSlotHd).service_id, 0x0400);
     EXPECT_EQ(slot(kSlotHd).pmt_pid, 0x01F0);
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) EXPECT_EQ(slot(k).in_use, 0);
@@ -304,7 +320,7 @@ TEST_F(Tables, SwitchFromHdToSdReassignsTheSlots) {
     pmt(service(0x0401, 0x01F1, {{kVideo, 0x0121}, {kAac, 0x0112}}, 0x01FF, 1));
     pmt(service(0x0402, 0x01F2, {{kVideo, 0x0131}, {kAac, 0x0132}}, 0x02FF, 1));
     EXPECT_EQ(run->tables.service_mode, MODE_MULTI);
-    EXPECT_EQ(report.assignment_notice, 3);
+    EXPECT_EQ(report.reassigned, 0xFFFF8u);  // every SD slot
     EXPECT_EQ(slot(kSlotHd).in_use, 0);
     EXPECT_EQ(slot(5).es_pids[0], 0x0131);
 
@@ -333,32 +349,26 @@ TEST_F(Tables, CsServicesTakeSlotsAsTheirPmtsArriveAndTheListSelects) {
     run->options.cs_mode = 1;
     run->options.cs_services = {211, 212};
     run->options.cs_service_count = 2;
-    run->job.folder = "/out/";
-    run->job.base = "rec";
-    run->job.ext = ".ts";
-    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot(k).suffix = "_CS" + std::to_string(k - 2);
     pat(0x7040, {{0, 0x0010}, {211, 0x01F0}, {212, 0x01F1}, {213, 0x01F2}});
     pmt(service(213, 0x01F2, {{kVideo, 0x0131}, {kAac, 0x0132}}, 0x0131));
     EXPECT_EQ(run->tables.service_mode, MODE_UNDECIDED);
     EXPECT_EQ(slot(3).in_use, 0);
     pmt(service(212, 0x01F1, {{kVideo, 0x0121}, {kAac, 0x0122}}, 0x0121));
     EXPECT_EQ(run->tables.service_mode, MODE_MULTI);
-    EXPECT_EQ(report.assignment_notice, 3);
+    EXPECT_EQ(report.reassigned, 1u << 3);
     EXPECT_EQ(slot(3).service_id, 212);
-    EXPECT_EQ(slot(3).path, "/out/rec_CS1(212).ts");
+    EXPECT_EQ(report.renamed, 1u << 3);  // the file name carries the service id
     // The assigning PMT already gives the slot its video and audio.
     EXPECT_EQ(slot(3).video_pid, 0x0121);
     EXPECT_EQ(slot(3).first_audio_pid, 0x0122);
     pmt(service(211, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x0111));
     EXPECT_EQ(slot(4).service_id, 211);
-    EXPECT_EQ(slot(4).path, "/out/rec_CS2(211).ts");
+    EXPECT_EQ(report.renamed, 1u << 4);
     EXPECT_EQ(slot(5).in_use, 0);
 }
 
 TEST_F(Tables, CsServicesSharingStreamsStayOnTheSmallestPmt) {
     run->options.cs_mode = 1;
-    run->job.base = "rec";
-    run->job.ext = ".ts";
     pat(0x7040, {{211, 0x01F0}, {212, 0x01F1}});
     for (int repeat = 0; repeat < 3; ++repeat) {
         pmt(service(212, 0x01F1, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x0111));

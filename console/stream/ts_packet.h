@@ -4,13 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "state/mpeg.h"
+
 namespace quill {
 
-constexpr int kPacketSize = 188;
-constexpr int kMinUnitSize = 188;
-constexpr int kMaxUnitSize = 319;
-constexpr std::uint8_t kSyncByte = 0x47;
-constexpr int kNullPid = 0x1FFF;
 
 // One accessor per header field, named after the standard's fields.
 inline int ts_sync_byte(const std::uint8_t* p) { return p[0]; }

@@ -10,7 +10,8 @@
 #include <string>
 
 #include "file_io.h"
-#include "run_state.h"
+#include "state/run_state.h"
+#include "writer.h"
 
 namespace fuzz {
 
@@ -65,7 +66,6 @@ inline void start_slots(quill::RunState& run) {
         quill::OutputStream& s = run.outputs[static_cast<std::size_t>(k)];
         s.suffix = "_" + std::to_string(k);
         s.path = scratch_folder() + "/out" + s.suffix + ".ts";
-        s.base_path = scratch_folder() + "/out.ts";
         s.in_use = (k == quill::kSlotHd && o.null_only) ? 1 : 0;
         s.enabled = 1;
         quill::ring_resize(s.overlap_ring, 0);

@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "audio_track.h"
+#include "pes.h"
+#include "tables.h"
 #include "timing.h"
 #include "ts_packet.h"
 

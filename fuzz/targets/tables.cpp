@@ -8,9 +8,10 @@
 #include <memory>
 
 #include "fixture.h"
-#include "hooks.h"
-#include "routing.h"
-#include "run_state.h"
+#include "dispatch.h"
+#include "job_context.h"
+#include "segment_state.h"
+#include "timing.h"
 #include "ts_packet.h"
 
 using namespace quill;
@@ -18,25 +19,31 @@ using namespace quill;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::silence_stdout();
     if (size < 2) return 0;
-    auto run = std::make_unique<RunState>();
+    auto ctx = std::make_unique<JobContext>();
+    RunState* run = &ctx->run;
     fuzz::apply_option_bytes(run->options, data[0], data[1]);
     fuzz::start_slots(*run);
     data += 2;
     size -= 2;
     // Each packet in an exact-size buffer of its own, so that a read past byte 187 is a finding.
+    // An audio split's read-ahead moves it to the start of that buffer and reads no more (no
+    // source is open).
     auto unit = std::make_unique<std::uint8_t[]>(kPacketSize);
+    ctx->job.read_buffer = unit.get();
+    ctx->job.unit_size = kPacketSize;
     for (std::size_t at = 0; at + kPacketSize <= size; at += kPacketSize) {
         std::memcpy(unit.get(), data + at, kPacketSize);
         unit[0] = kSyncByte;
-        run->job.current = unit.get();
+        ctx->job.current = unit.get();
+        ctx->job.end = unit.get() + kPacketSize;
         const int pid = ts_pid(unit.get());
-        if (run->options.rewrite_pts) rebase_time_stamps(*run, pid);
+        rebase_time_stamps(run->options, run->timing, unit.get());
         PacketReport report;
-        if (process_packet(*run, pid, report, run->options.keep_eit, run->options.keep_ecm) == -1) break;
+        if (process_packet(*ctx, pid, report) == -1) break;
         if (run->tables.count > kMaxPrograms) std::abort();
-        if (run->cs_detected) {  // what the job does: CS mode from here on
+        if (ctx->job.cs_detected) {  // what the job does: CS mode from here on
             run->options.cs_mode = 1;
-            run->cs_detected = 0;
+            ctx->job.cs_detected = 0;
         }
     }
     for (int k = 0; k < kSlotCount; ++k) finish_slot_segments(*run, k);

@@ -1,9 +1,14 @@
-#include "routing.h"
+#include "dispatch.h"
 
 #include <cstring>
 
-#include "hooks.h"
-#include "run_state.h"
+#include "audio_split.h"
+#include "file_job.h"
+#include "gop_list.h"
+#include "pes.h"
+#include "programme_split.h"
+#include "job_context.h"
+#include "timing.h"
 #include "ts_packet.h"
 #include "writer.h"
 
@@ -52,15 +57,11 @@ long long write_to_every_output(RunState& run, const std::uint8_t* packet) {
     return result;
 }
 
-// A packet on the slot's own PCR PID: kept as the slot's latest PCR, and handed once to an audio
-// part file that has just been opened.
+// A packet on the slot's own PCR PID, kept as the slot's latest PCR (a file started by an audio
+// split begins with it).
 long long write_pcr(RunState& run, int slot, const std::uint8_t* packet) {
     OutputStream& s = slot_at(run, slot);
     std::memcpy(s.last_pcr_packet.data(), packet, kPacketSize);
-    if (s.pcr_pending) {
-        s.pcr_pending = 0;
-        pcr_to_audio_part(run, slot, packet);
-    }
     return write_packet(run, s, packet, 1);
 }
 
@@ -79,7 +80,7 @@ long long write_to_pcr_owners(RunState& run, int pid, const std::uint8_t* packet
 }
 
 // The received PAT is never written: each output gets a PAT naming only its own service.
-long long write_generated_pat(RunState& run, int slot, const std::uint8_t* received) {
+long long write_generated_pat(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
     long long r = 0;
     if (s.enabled && s.in_use) {
@@ -87,32 +88,83 @@ long long write_generated_pat(RunState& run, int slot, const std::uint8_t* recei
         build_pat_packet(run.tables.pat_header_template.data(), s.service_id, s.pmt_pid, pat);
         r = write_packet(run, s, pat, 1);
     }
-    std::memcpy(s.last_pat_packet.data(), received, kPacketSize);
     return r;
 }
 
-long long route_pat(RunState& run, const std::uint8_t* packet, PacketReport& report) {
+long long route_pat(JobContext& ctx, const std::uint8_t* packet, PacketReport& report) {
+    RunState& run = ctx.run;
     pat_table_work(run, packet, report);
+    if (report.cs_detected) ctx.job.cs_detected = 1;
     const int mode = run.tables.service_mode;
     long long result = 0;
     if (mode == MODE_SINGLE) {
-        result = write_generated_pat(run, kSlotHd, packet);
+        result = write_generated_pat(run, kSlotHd);
         if (result == -1) return -1;
     }
     if (report.oneseg_found) {
         for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
             if (slot_at(run, k).pmt_pid == 0) continue;
-            result = write_generated_pat(run, k, packet);
+            result = write_generated_pat(run, k);
             if (result == -1) return -1;
         }
     }
     if (mode >= MODE_MULTI) {
         for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
-            result = write_generated_pat(run, k, packet);
+            result = write_generated_pat(run, k);
             if (result == -1) return -1;
         }
     }
     return result;
+}
+
+// Slots named by a report's slot set, in slot order; -1 when any call failed.
+template <typename Each>
+long long for_each_slot(std::uint32_t set, Each each) {
+    long long result = 0;
+    for (int k = 0; k < kSlotCount; ++k)
+        if (((set >> k) & 1u) != 0 && each(k) == -1) result = -1;
+    return result;
+}
+
+// -SEP2/-SEP3: the slots whose PMT changed version are split.
+long long split_on_pmt_changes(RunState& run, std::uint32_t changed) {
+    if (!run.options.split_on_pmt) return 0;
+    return for_each_slot(changed, [&](int k) {
+        return (k == kSlotOneSeg || k == kSlotOneSeg2) ? check_oneseg_pmt_change(run, k) : check_pmt_change(run, k);
+    });
+}
+
+// Slots given a programme anew start their clocks and audio tracking afresh; a CS slot whose
+// service changed is named after it.
+void apply_assignment(RunState& run, const PacketReport& report) {
+    for_each_slot(report.reassigned, [&](int k) {
+        restart_audio_parts(run, k);
+        reset_slot_clocks(slot_at(run, k));
+        return 0;
+    });
+    for_each_slot(report.renamed, [&](int k) {
+        OutputStream& s = slot_at(run, k);
+        s.path = split_output_path(run, k, s.split_number);
+        return 0;
+    });
+}
+
+// A PMT of programme-table row `row`: the table work, the splits its new version causes, then the
+// service classification and what it assigned. -1 when a split failed to write.
+long long pmt_work(RunState& run, int row, const std::uint8_t* packet, PacketReport& report) {
+    PmtStreams streams;
+    if (!pmt_table_work(run, row, packet, streams, report)) return 0;
+    if (split_on_pmt_changes(run, report.pmt_changed) == -1) return -1;
+    classify_services(run, row, streams, report);
+    apply_assignment(run, report);
+    return 0;
+}
+
+// A PMT of a one-segment slot. -1 when a split failed to write.
+long long oneseg_pmt(RunState& run, int slot, const std::uint8_t* packet, PacketReport& report) {
+    oneseg_pmt_work(run, slot, packet, report);
+    if (report.clocks_reset != 0) reset_slot_clocks(slot_at(run, slot));
+    return split_on_pmt_changes(run, report.pmt_changed);
 }
 
 // The table work a PID kept by -PID still needs, so that keeping a table never hides it.
@@ -121,39 +173,55 @@ long long table_work_only(RunState& run, int pid, const std::uint8_t* packet, Pa
         if (run.options.keep_emm) cat_table_work(run.tables, packet);
         return 0;
     }
-    if (pid == kOneSegPmtPid) return oneseg_pmt_work(run, kSlotOneSeg, packet);
-    if (pid == kOneSeg2PmtPid) return oneseg_pmt_work(run, kSlotOneSeg2, packet);
+    if (pid == kOneSegPmtPid) return oneseg_pmt(run, kSlotOneSeg, packet, report);
+    if (pid == kOneSeg2PmtPid) return oneseg_pmt(run, kSlotOneSeg2, packet, report);
     const int row = find_pmt_row(run.tables, pid);
-    return row >= 0 ? pmt_table_work(run, row, packet, report) : 0;
+    return row >= 0 ? pmt_work(run, row, packet, report) : 0;
 }
 
-// -1 when an audio split failed to write, else 0.
-long long run_stream_hooks(RunState& run, int slot, int pid) {
+// The audio hook of a slot. A change of the channel mode is confirmed by what follows in the
+// input, read ahead into the read buffer (the current packet moves to the buffer's start). -1 when
+// the split failed to write.
+long long audio_hook(JobContext& ctx, int slot) {
+    RunState& run = ctx.run;
+    const AudioChange change = audio_split_audio_packet(run, slot, ctx.job.current);
+    if (!change.pending) return 0;
+    const std::uint8_t* packet = read_ahead(ctx);
+    const int unit = ctx.job.unit_size > 0 ? ctx.job.unit_size : kPacketSize;
+    const int later = next_adts_mode(packet + unit, ctx.job.end, unit, slot_at(run, slot).first_audio_pid);
+    return audio_split_confirm(run, slot, packet, change, later);
+}
+
+// GOP detection on the slot's first elementary PID, audio tracking (and splits) on its first audio
+// PID. -1 when an audio split failed to write.
+long long run_stream_hooks(JobContext& ctx, int slot, int pid) {
+    RunState& run = ctx.run;
     const Options& o = run.options;
     const OutputStream& s = slot_at(run, slot);
     if ((o.gop_list || o.audio_split > 0 || o.split_on_programme || o.split_on_pmt) && s.es_count > 0 &&
         pid == s.es_pids[0] && s.enabled)
-        gop_packet(run, slot);
-    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.first_audio_pid) return audio_packet(run, slot);
+        gop_list_packet(run, slot, ctx.job.current, 1);
+    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.first_audio_pid) return audio_hook(ctx, slot);
     return 0;
 }
 
-long long route_single(RunState& run, int pid, const std::uint8_t* packet, int keep_ecm) {
+long long route_single(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm) {
+    RunState& run = ctx.run;
     const OutputStream& s = slot_at(run, kSlotHd);
     if (!s.in_use) return 0;
     if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_pcr(run, kSlotHd, packet);
     if (keep_ecm && listed(s.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
-    if (run_stream_hooks(run, kSlotHd, pid) == -1) return -1;
-    packet = run.job.current;  // an audio split's look-ahead may have moved the read buffer
-    const long long taken = audio_split_packet(run, kSlotHd, packet);
+    if (run_stream_hooks(ctx, kSlotHd, pid) == -1) return -1;
+    packet = ctx.job.current;  // an audio split's look-ahead may have moved the read buffer
+    const long long taken = audio_split_hold(run, kSlotHd, packet);
     if (taken != 0) return taken == -1 ? -1 : 0;
     return carries(s, pid) ? write_live(run, kSlotHd, packet) : 0;
 }
 
 // SD and CS slots in order. A shared PCR or ECM PID reaches every slot naming it; an elementary
 // PID listed by several slots goes to the lowest-numbered one that takes packets.
-long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int keep_ecm, PacketReport& report) {
-    report.multi_path = 1;
+long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm) {
+    RunState& run = ctx.run;
     long long result = 0;
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
         const OutputStream& s = slot_at(run, k);
@@ -166,9 +234,9 @@ long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int ke
             result = write_live(run, k, packet);
             if (result == -1) return -1;
         }
-        if (run_stream_hooks(run, k, pid) == -1) return -1;
-        packet = run.job.current;  // an audio split's look-ahead may have moved the read buffer
-        const long long taken = audio_split_packet(run, k, packet);
+        if (run_stream_hooks(ctx, k, pid) == -1) return -1;
+        packet = ctx.job.current;  // an audio split's look-ahead may have moved the read buffer
+        const long long taken = audio_split_hold(run, k, packet);
         if (taken == -1) return -1;
         if (taken > 0) return result;
         if (carries(s, pid) && s.enabled && s.in_use) return write_live(run, k, packet);
@@ -176,12 +244,13 @@ long long route_multi(RunState& run, int pid, const std::uint8_t* packet, int ke
     return result;
 }
 
-long long route_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm);
+long long route_packet(JobContext& ctx, int pid, PacketReport& report);
 
 }  // namespace
 
-long long process_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm) {
-    const long long result = route_packet(run, pid, report, keep_eit, keep_ecm);
+long long process_packet(JobContext& ctx, int pid, PacketReport& report) {
+    RunState& run = ctx.run;
+    const long long result = route_packet(ctx, pid, report);
     // CS services take their slots one PMT at a time. The job's look-ahead pass ends once the mode
     // is reported decided, so report it only when every selected service has shown its PMT: each
     // CS file then holds its service from the start of the input, not only from its first PMT.
@@ -192,25 +261,26 @@ long long process_packet(RunState& run, int pid, PacketReport& report, int keep_
 
 namespace {
 
-long long route_packet(RunState& run, int pid, PacketReport& report, int keep_eit, int keep_ecm) {
+long long route_packet(JobContext& ctx, int pid, PacketReport& report) {
+    RunState& run = ctx.run;
     const Options& o = run.options;
+    const int keep_eit = o.keep_eit;
+    const int keep_ecm = o.keep_ecm;
     ProgramTables& t = run.tables;
-    const std::uint8_t* packet = run.job.current;
+    const std::uint8_t* packet = ctx.job.current;
+    report = PacketReport{};
     report.service_mode = t.service_mode;
-    report.oneseg_found = 0;
-    report.assignment_notice = 0;
-    report.multi_path = 0;
 
-    if (pid == kTotPid) capture_broadcast_time(run);
+    if (pid == kTotPid) capture_broadcast_time_of_day(run, packet);
 
     // Only-mode: -NULL, or any -GOPONLY variant.
     if (o.null_only) {
         if (pid == kNullPid && !o.gop_only) return 0;
         if (o.gop_list && pid >= 0x0030 && pid <= 0x1FFE) {
-            if (slot_at(run, kSlotHd).enabled) gop_packet(run, kSlotHd);
-            if ((o.gop_channel || o.gop_time) && audio_packet(run, kSlotHd) == -1) return -1;
+            if (slot_at(run, kSlotHd).enabled) gop_list_packet(run, kSlotHd, ctx.job.current, 1);
+            if ((o.gop_channel || o.gop_time) && audio_hook(ctx, kSlotHd) == -1) return -1;
         }
-        return write_live(run, kSlotHd, packet);
+        return write_live(run, kSlotHd, ctx.job.current);
     }
 
     if (kept_by_pid_option(o, pid)) {
@@ -220,7 +290,7 @@ long long route_packet(RunState& run, int pid, PacketReport& report, int keep_ei
 
     switch (pid) {
         case kPatPid:
-            return route_pat(run, packet, report);
+            return route_pat(ctx, packet, report);
         case kCatPid:
             if (!o.keep_emm) return 0;
             cat_table_work(t, packet);
@@ -230,14 +300,14 @@ long long route_packet(RunState& run, int pid, PacketReport& report, int keep_ei
         case kSdtPid:
             return keep_eit ? write_to_every_output(run, packet) : 0;
         case kEitPid:
-            if (o.split_on_programme && check_programme_change(run) == -1) return -1;
+            if (o.split_on_programme && check_programme_change(run, packet) == -1) return -1;
             return keep_eit ? write_to_every_output(run, packet) : 0;
         case kTotPid:
             return keep_eit ? write_to_every_output(run, packet) : 0;
         case kOneSegPmtPid:
         case kOneSeg2PmtPid: {
             const int slot = pid == kOneSegPmtPid ? kSlotOneSeg : kSlotOneSeg2;
-            if (oneseg_pmt_work(run, slot, packet) == -1) return -1;
+            if (oneseg_pmt(run, slot, packet, report) == -1) return -1;
             return write_live(run, slot, packet);
         }
         case kNullPid:
@@ -250,7 +320,7 @@ long long route_packet(RunState& run, int pid, PacketReport& report, int keep_ei
 
     const int row = find_pmt_row(t, pid);
     if (row >= 0) {
-        if (pmt_table_work(run, row, packet, report) == -1) return -1;
+        if (pmt_work(run, row, packet, report) == -1) return -1;
         if (t.service_mode == MODE_SINGLE)
             return pid == slot_at(run, kSlotHd).pmt_pid ? write_live(run, kSlotHd, packet) : 0;
         if (t.service_mode >= MODE_MULTI) {
@@ -275,8 +345,8 @@ long long route_packet(RunState& run, int pid, PacketReport& report, int keep_ei
         }
     }
 
-    if (t.service_mode == MODE_SINGLE) return route_single(run, pid, packet, keep_ecm);
-    return route_multi(run, pid, packet, keep_ecm, report);
+    if (t.service_mode == MODE_SINGLE) return route_single(ctx, pid, packet, keep_ecm);
+    return route_multi(ctx, pid, packet, keep_ecm);
 }
 
 }  // namespace

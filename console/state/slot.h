@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "stats.h"
+#include "state/mpeg.h"
+#include "state/statistics.h"
 #include "system.h"
 
 namespace quill {
@@ -19,7 +20,10 @@ constexpr int kSlotOneSeg = 1;
 constexpr int kSlotOneSeg2 = 2;
 constexpr int kFirstMultiSlot = 3;
 
-using Packet = std::array<std::uint8_t, 188>;
+// Entries of an output's table of AAC channel modes met in one input.
+constexpr int kAudioModeEntries = 50;
+
+using Packet = std::array<std::uint8_t, kPacketSize>;
 
 // The last packets written live, for the overlap kept before a split. Each entry's copy is
 // allocated on first use and reused afterwards, so pushing allocates nothing once the ring is full.
@@ -31,15 +35,9 @@ struct PacketRing {
     int capacity = 0;
 };
 
-void ring_resize(PacketRing& ring, int capacity);  // empties the ring
-void ring_push(PacketRing& ring, const std::uint8_t* packet);
-void ring_clear(PacketRing& ring);                 // releases the copies
-const std::uint8_t* ring_at(const PacketRing& ring, int i);  // i-th oldest
-
 struct OutputStream {
     int fd = -1;
     std::string path;
-    std::string base_path;
     std::string suffix;
     int in_use = 0;
     int enabled = 0;
@@ -56,10 +54,8 @@ struct OutputStream {
     int first_audio_pid = -1;
     int previous_audio_pid = -1;  // first AAC PID before the latest PMT version (replay after a PMT split)
     std::array<int, 10> audio_pids{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    Packet last_pat_packet{};
     Packet last_pmt_packet{};
-    Packet last_pcr_packet{};
-    int pcr_pending = 0;  // the next PCR packet also goes to a freshly opened audio part file
+    Packet last_pcr_packet{};  // a file started by an audio split begins with it
 
     int scrambled_count = 0;
 
@@ -117,8 +113,8 @@ struct OutputStream {
     // ADTS header, the code GOP lists show, the modes met in this job and audio clocks.
     int last_channel_mode = -1;
     int audio_channel_code = -1;
-    std::array<int, 50> audio_modes = [] {  // channel_configuration per audio number, -1 unused
-        std::array<int, 50> unused;
+    std::array<int, kAudioModeEntries> audio_modes = [] {  // channel_configuration per audio number, -1 unused
+        std::array<int, kAudioModeEntries> unused;
         unused.fill(-1);
         return unused;
     }();
@@ -131,16 +127,15 @@ struct OutputStream {
     int guard_passed = 1;
 
     // Audio-mode splits (segment/audio_split), -SEPA family: the file of each audio number, kept
-    // open while its mode is away (-1 none), with its path; whether the last split moved a GOP
-    // (modes 2 and 3); the latest audio PTS while the next GOP start is awaited, whether the wait's
-    // trace lines are still due, and the running drift sum the trace lines show.
-    std::array<int, 50> audio_part_fd = [] {
-        std::array<int, 50> none;
+    // open while its mode is away (-1 none), with its path; the latest audio PTS while the next GOP
+    // start is awaited, whether a split is under way (and its trace lines still due), and the
+    // running drift sum the trace lines show.
+    std::array<int, kAudioModeEntries> audio_part_fd = [] {
+        std::array<int, kAudioModeEntries> none;
         none.fill(-1);
         return none;
     }();
-    std::array<std::string, 50> audio_part_path{};
-    int audio_write_back = 0;
+    std::array<std::string, kAudioModeEntries> audio_part_path{};
     std::int64_t wait_last_audio_pts = -1;
     int wait_trace_due = 0;
     std::int64_t drift_sum = 0;

@@ -1,6 +1,7 @@
 // Packet routing: which output receives each packet, grouped by rule. Packets come from the
 // synthesizer's scenarios; outputs are written unbuffered into a temporary folder and read back.
-#include "routing.h"
+#include "dispatch.h"
+#include "programme_split.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@
 #include <vector>
 
 #include "file_io.h"
-#include "run_state.h"
+#include "job_context.h"
 #include "synth.h"
 #include "ts_packet.h"
 
@@ -25,7 +26,8 @@ namespace {
 using PidSet = std::set<int>;
 
 struct Routing : ::testing::Test {
-    std::unique_ptr<RunState> run = std::make_unique<RunState>();
+    std::unique_ptr<JobContext> ctx = std::make_unique<JobContext>();
+    RunState* run = &ctx->run;
     std::string prefix;
     alignas(8) std::uint8_t unit[188]{};
     PacketReport report;
@@ -59,8 +61,8 @@ struct Routing : ::testing::Test {
     }
     long long feed(const synth::Packet& p) {
         std::copy(p.begin(), p.end(), unit);
-        run->job.current = unit;
-        return process_packet(*run, synth::pid_of(p), report, run->options.keep_eit, run->options.keep_ecm);
+        ctx->job.current = unit;
+        return process_packet(*ctx, synth::pid_of(p), report);
     }
     void feed(const std::vector<synth::Packet>& packets) {
         for (const auto& p : packets) ASSERT_NE(feed(p), -1);
@@ -133,7 +135,6 @@ TEST_F(Routing, EachOutputGetsAPatNamingOnlyItsOwnService) {
         EXPECT_EQ(p[19], 0xFF);
         EXPECT_EQ(p[20], 0xC8);
     }
-    EXPECT_EQ(slot(kSlotHd).last_pat_packet[8], 0x7F);  // the received PAT is kept as it came
 }
 
 // ---------------------------------------------------------------------------
@@ -277,7 +278,8 @@ TEST_F(Routing, PidListKeepsPidsInTheHdFileOnly) {
     EXPECT_EQ(pids(kSlotOneSeg).count(0x001F), 0u);
 
     TearDown();
-    run = std::make_unique<RunState>();
+    ctx = std::make_unique<JobContext>();
+    run = &ctx->run;
     run->options.buffer_mb = 0;
     run->options.keep_pids = {0x1F, 0x20};
     run->options.keep_pid_count = 2;
@@ -323,13 +325,12 @@ TEST_F(Routing, NullOnlyModeCopiesEveryPacketButNullPackets) {
 
 TEST_F(Routing, CsServicesEachGetTheirOwnFile) {
     run->options.cs_mode = 1;
-    run->job.folder = ::testing::TempDir();
-    run->job.base = "routing_cs";
-    run->job.ext = ".ts";
+    run->input.folder = ::testing::TempDir();
+    run->input.base = "routing_cs";
+    run->input.ext = ".ts";
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot(k).suffix = "_CS" + std::to_string(k - 2);
     run_twice(synth::cs(short_run(9000)));
     EXPECT_EQ(slot(3).path, ::testing::TempDir() + "routing_cs_CS1(211).ts");
-    EXPECT_EQ(report.multi_path, 1);
     std::map<int, PidSet> want{{211, {0x0000, 0x01F0, 0x0111, 0x0112}},
                                {212, {0x0000, 0x01F1, 0x0121, 0x0122}},
                                {213, {0x0000, 0x01F2, 0x0131, 0x0132}}};
@@ -337,6 +338,52 @@ TEST_F(Routing, CsServicesEachGetTheirOwnFile) {
     for (int k = 3; k <= 5; ++k) got[slot(k).service_id] = pids(k);
     EXPECT_EQ(got, want);
     EXPECT_FALSE(exists(6));
+}
+
+// A CS slot refilled with another service after a split keeps its split number in the name, also
+// when only PMT splits are on, so that it does not write over its first file.
+TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
+    auto ctx = std::make_unique<JobContext>();
+    RunState* run = &ctx->run;
+    run->options.cs_mode = 1;
+    run->options.split_on_pmt = 1;
+    run->options.buffer_mb = 0;
+    const std::string folder = ::testing::TempDir();
+    run->input.folder = folder;
+    run->input.base = "programme_split_cs";
+    run->input.ext = ".ts";
+    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
+        OutputStream& s = run->outputs[static_cast<std::size_t>(k)];
+        s.suffix = "_CS" + std::to_string(k - 2);
+        s.enabled = 1;
+    }
+    synth::Mux mux;
+    const synth::Service a{.service_id = 211, .pmt_pid = 0x01F1, .pcr_pid = 0x0111,
+                           .streams = {{0x02, 0x0111}, {0x0F, 0x0112}}};
+    synth::Service b = a;
+    b.service_id = 212;
+    b.pmt_pid = 0x01F0;
+    mux.pat(0x7040, {{211, 0x01F1}, {212, 0x01F0}});
+    mux.pmt(a);
+    std::uint8_t unit[188];
+    PacketReport report;
+    auto feed = [&](const synth::Packet& p) {
+        std::copy(p.begin(), p.end(), unit);
+        ctx->job.current = unit;
+        return process_packet(*ctx, synth::pid_of(p), report);
+    };
+    for (const auto& p : mux.packets) ASSERT_NE(feed(p), -1);
+    OutputStream& cs1 = run->outputs[kFirstMultiSlot];
+    ASSERT_EQ(cs1.service_id, 211);
+    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211).ts");
+    cs1.split_number = 1;  // as after a PMT split
+    cs1.path = split_output_path(*run, kFirstMultiSlot, 1);
+    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211)-1.ts");
+    ASSERT_NE(feed(mux.packets[mux.section(b.pmt_pid, synth::pmt_section(b))]), -1);
+    EXPECT_EQ(cs1.service_id, 212);
+    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(212)-1.ts");
+    if (cs1.fd >= 0) file_close(cs1.fd);
+    std::remove((folder + "programme_split_cs_CS1(211).ts").c_str());
 }
 
 }  // namespace

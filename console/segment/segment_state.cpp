@@ -1,0 +1,28 @@
+#include "segment_state.h"
+
+#include "audio_split.h"
+#include "audio_track.h"
+#include "gop_list.h"
+#include "programme_split.h"
+#include "state/run_state.h"
+#include "timing.h"
+
+namespace quill {
+
+void reset_slot_segments(RunState& run, int slot) {
+    OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    reset_slot_clocks(s);
+    reset_gop_state(s);
+    drop_audio_parts(run, slot);
+    reset_audio_track(s);
+    reset_split_state(run, slot);
+}
+
+void finish_slot_segments(RunState& run, int slot) {
+    OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    finish_overlap_gop_list(s);
+    finish_gop_lists(run, s);
+    finish_audio_parts(run, slot);
+}
+
+}  // namespace quill

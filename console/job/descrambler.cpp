@@ -1,15 +1,15 @@
-#include "descrambler.h"
+#include "job/descrambler.h"
 
 #include <climits>
 #include <cstring>
 
-#include "console.h"
-#include "library.h"
+#include "job/job_context.h"
+#include "job/options.h"
+#include "platform/console.h"
+#include "platform/library.h"
+#include "platform/path.h"
+#include "platform/system.h"
 #include "state/messages.h"
-#include "options.h"
-#include "path.h"
-#include "job_context.h"
-#include "system.h"
 
 // The library's interfaces. The program reaches their operations by position in the object's table
 // of virtual operations only, so the declarations below must keep the order of the slots (noted on

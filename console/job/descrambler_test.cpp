@@ -1,4 +1,4 @@
-#include "descrambler.h"
+#include "job/descrambler.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "file_io.h"
-#include "options.h"
-#include "job_context.h"
+#include "job/job_context.h"
+#include "job/options.h"
+#include "platform/file_io.h"
+#include "platform/system.h"
 #include "substitute_transform.h"
-#include "system.h"
 
 // The binding is exercised against the substitute library built with the tests; it logs every call
 // it receives, which is what these tests read back.

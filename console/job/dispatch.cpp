@@ -1,16 +1,16 @@
-#include "dispatch.h"
+#include "job/dispatch.h"
 
 #include <cstring>
 
-#include "audio_split.h"
-#include "file_job.h"
-#include "gop_list.h"
-#include "pes.h"
-#include "programme_split.h"
-#include "job_context.h"
-#include "timing.h"
-#include "ts_packet.h"
-#include "writer.h"
+#include "job/file_job.h"
+#include "job/job_context.h"
+#include "output/writer.h"
+#include "segment/audio_split.h"
+#include "segment/gop_list.h"
+#include "segment/programme_split.h"
+#include "segment/timing.h"
+#include "stream/pes.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

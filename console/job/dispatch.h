@@ -3,7 +3,7 @@
 // running the segmentation on the way (GOP detection, audio-mode tracking and splits).
 #pragma once
 
-#include "tables.h"
+#include "stream/tables.h"
 
 namespace quill {
 

@@ -1,7 +1,7 @@
 // Packet routing: which output receives each packet, grouped by rule. Packets come from the
 // synthesizer's scenarios; outputs are written unbuffered into a temporary folder and read back.
-#include "dispatch.h"
-#include "programme_split.h"
+#include "job/dispatch.h"
+#include "segment/programme_split.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "file_io.h"
-#include "job_context.h"
+#include "job/job_context.h"
+#include "platform/file_io.h"
+#include "stream/ts_packet.h"
 #include "synth.h"
-#include "ts_packet.h"
 
 namespace quill {
 namespace {

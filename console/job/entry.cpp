@@ -1,15 +1,15 @@
-#include "entry.h"
+#include "job/entry.h"
 
 #include <cstdio>
 #include <memory>
 #include <new>
 
-#include "console.h"
-#include "file_job.h"
+#include "job/file_job.h"
+#include "job/job_context.h"
+#include "job/options.h"
+#include "platform/console.h"
+#include "platform/system.h"
 #include "state/messages.h"
-#include "job_context.h"
-#include "options.h"
-#include "system.h"
 
 namespace quill {
 

@@ -1,25 +1,25 @@
-#include "file_job.h"
+#include "job/file_job.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "console.h"
-#include "descrambler.h"
-#include "audio_split.h"
-#include "dispatch.h"
+#include "job/descrambler.h"
+#include "job/dispatch.h"
+#include "job/job_context.h"
+#include "job/throttle.h"
+#include "output/naming.h"
+#include "output/result_log.h"
+#include "output/writer.h"
+#include "platform/console.h"
+#include "platform/path.h"
+#include "platform/system.h"
+#include "segment/audio_split.h"
+#include "segment/programme_split.h"
+#include "segment/segment_state.h"
+#include "segment/timing.h"
 #include "state/messages.h"
-#include "naming.h"
-#include "path.h"
-#include "programme_split.h"
-#include "result_log.h"
-#include "segment_state.h"
-#include "timing.h"
-#include "job_context.h"
-#include "stats.h"
-#include "system.h"
-#include "throttle.h"
-#include "ts_packet.h"
-#include "writer.h"
+#include "stream/stats.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

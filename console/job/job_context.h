@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "descrambler.h"
+#include "job/descrambler.h"
+#include "job/throttle.h"
 #include "state/run_state.h"
-#include "throttle.h"
 
 namespace quill {
 

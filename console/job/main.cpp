@@ -1,5 +1,5 @@
-#include "console.h"
-#include "entry.h"
+#include "job/entry.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
     quill::console_init();

@@ -1,5 +1,5 @@
-#include "options.h"
-#include "path.h"
+#include "job/options.h"
+#include "platform/path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
-#include "throttle.h"
+#include "job/throttle.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "console.h"
-#include "descrambler.h"
+#include "job/descrambler.h"
+#include "job/job_context.h"
+#include "job/options.h"
+#include "platform/console.h"
+#include "platform/read_rate.h"
 #include "state/messages.h"
-#include "options.h"
-#include "read_rate.h"
-#include "job_context.h"
 
 namespace quill {
 

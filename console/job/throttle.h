@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "system.h"
+#include "platform/system.h"
 
 namespace quill {
 

@@ -1,4 +1,4 @@
-#include "throttle.h"
+#include "job/throttle.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "descrambler.h"
-#include "file_job.h"
-#include "job_context.h"
+#include "job/descrambler.h"
+#include "job/file_job.h"
+#include "job/job_context.h"
 #include "synth.h"
 
 namespace quill {

@@ -1,7 +1,7 @@
-#include "naming.h"
+#include "output/naming.h"
 
-#include "name_text.h"
-#include "path.h"
+#include "platform/name_text.h"
+#include "platform/path.h"
 
 namespace quill {
 

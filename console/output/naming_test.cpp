@@ -1,4 +1,4 @@
-#include "naming.h"
+#include "output/naming.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
-#include "result_log.h"
+#include "output/result_log.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
-#include "console.h"
-#include "file_io.h"
+#include "output/writer.h"
+#include "platform/console.h"
+#include "platform/file_io.h"
 #include "state/messages.h"
 #include "state/run_state.h"
-#include "stats.h"
-#include "writer.h"
+#include "stream/stats.h"
 
 namespace quill {
 

@@ -1,4 +1,4 @@
-#include "result_log.h"
+#include "output/result_log.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "file_io.h"
+#include "platform/file_io.h"
 #include "state/run_state.h"
-#include "stats.h"
+#include "stream/stats.h"
 
 namespace quill {
 namespace {

@@ -1,13 +1,13 @@
-#include "writer.h"
+#include "output/writer.h"
 
 #include <cstring>
 #include <new>
 
-#include "console.h"
+#include "platform/console.h"
+#include "platform/system.h"
 #include "state/messages.h"
-#include "stats.h"
-#include "system.h"
-#include "ts_packet.h"
+#include "stream/stats.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,4 +1,4 @@
-#include "writer.h"
+#include "output/writer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "file_io.h"
+#include "platform/file_io.h"
 
 namespace quill {
 namespace {

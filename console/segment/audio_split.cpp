@@ -1,25 +1,25 @@
-#include "audio_split.h"
+#include "segment/audio_split.h"
 
 #include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include "audio_track.h"
-#include "console.h"
-#include "debug_trace.h"
-#include "file_io.h"
-#include "gop_list.h"
+#include "output/naming.h"
+#include "output/writer.h"
+#include "platform/console.h"
+#include "platform/file_io.h"
+#include "platform/path.h"
+#include "segment/audio_track.h"
+#include "segment/debug_trace.h"
+#include "segment/gop_list.h"
+#include "segment/programme_split.h"
+#include "segment/timing.h"
 #include "state/messages.h"
-#include "naming.h"
-#include "path.h"
-#include "programme_split.h"
 #include "state/run_state.h"
-#include "stats.h"
-#include "pes.h"
-#include "timing.h"
-#include "ts_packet.h"
-#include "writer.h"
+#include "stream/pes.h"
+#include "stream/stats.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pes.h"
+#include "stream/pes.h"
 
 namespace quill {
 

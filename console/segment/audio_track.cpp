@@ -1,7 +1,7 @@
-#include "audio_track.h"
+#include "segment/audio_track.h"
 
+#include "segment/timing.h"
 #include "state/run_state.h"
-#include "timing.h"
 
 namespace quill {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "pes.h"
+#include "stream/pes.h"
 
 namespace quill {
 

@@ -1,14 +1,14 @@
 // AAC channel modes out of audio PES starts built by the synthesizer: which ADTS headers count,
 // and what the tracking records per output.
-#include "audio_track.h"
+#include "segment/audio_track.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 
+#include "segment/segment_state.h"
 #include "state/run_state.h"
-#include "segment_state.h"
 #include "synth.h"
 
 namespace quill {

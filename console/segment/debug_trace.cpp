@@ -1,10 +1,10 @@
-#include "debug_trace.h"
+#include "segment/debug_trace.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-#include "console.h"
+#include "platform/console.h"
 
 #ifdef _WIN32
 #include <string>

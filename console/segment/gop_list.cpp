@@ -1,17 +1,17 @@
-#include "gop_list.h"
+#include "segment/gop_list.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "file_io.h"
-#include "naming.h"
-#include "path.h"
+#include "output/naming.h"
+#include "output/writer.h"
+#include "platform/file_io.h"
+#include "platform/path.h"
+#include "segment/timing.h"
 #include "state/run_state.h"
-#include "pes.h"
-#include "timing.h"
-#include "writer.h"
-#include "ts_packet.h"
+#include "stream/pes.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,6 +1,6 @@
 // GOP lists on streams built by the synthesizer: which packets start a GOP, the numbers, clocks
 // and labels of the lines, trailers, the overlap list after a cut, and the broken_link mark.
-#include "gop_list.h"
+#include "segment/gop_list.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "audio_track.h"
+#include "output/writer.h"
+#include "segment/audio_track.h"
+#include "segment/segment_state.h"
+#include "segment/timing.h"
 #include "state/run_state.h"
-#include "segment_state.h"
 #include "synth.h"
-#include "timing.h"
-#include "writer.h"
 
 namespace quill {
 namespace {

@@ -1,4 +1,4 @@
-#include "programme_split.h"
+#include "segment/programme_split.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,20 +6,20 @@
 #include <cstring>
 #include <vector>
 
-#include "audio_split.h"
-#include "audio_track.h"
-#include "console.h"
-#include "file_io.h"
-#include "gop_list.h"
+#include "output/naming.h"
+#include "output/writer.h"
+#include "platform/console.h"
+#include "platform/file_io.h"
+#include "platform/path.h"
+#include "segment/audio_split.h"
+#include "segment/audio_track.h"
+#include "segment/gop_list.h"
+#include "segment/timing.h"
 #include "state/messages.h"
-#include "naming.h"
-#include "path.h"
 #include "state/run_state.h"
-#include "tables.h"
-#include "stats.h"
-#include "timing.h"
-#include "ts_packet.h"
-#include "writer.h"
+#include "stream/stats.h"
+#include "stream/tables.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,7 +1,7 @@
 // Programme and PMT splits: which EIT sections count as a programme change, how a GOP list is
 // trimmed after a cut-back, and the names of split files. The byte-for-byte overlap timeline is
 // checked end to end (tests/e2e/programme_split_test.cpp).
-#include "programme_split.h"
+#include "segment/programme_split.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "file_io.h"
-#include "dispatch.h"
+#include "platform/file_io.h"
 #include "state/run_state.h"
+#include "stream/tables.h"
 #include "synth.h"
-#include "tables.h"
 
 namespace quill {
 namespace {

@@ -1,11 +1,11 @@
-#include "segment_state.h"
+#include "segment/segment_state.h"
 
-#include "audio_split.h"
-#include "audio_track.h"
-#include "gop_list.h"
-#include "programme_split.h"
+#include "segment/audio_split.h"
+#include "segment/audio_track.h"
+#include "segment/gop_list.h"
+#include "segment/programme_split.h"
+#include "segment/timing.h"
 #include "state/run_state.h"
-#include "timing.h"
 
 namespace quill {
 

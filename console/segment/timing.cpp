@@ -1,10 +1,10 @@
-#include "timing.h"
+#include "segment/timing.h"
 
 #include <cstdio>
 
 #include "state/run_state.h"
-#include "pes.h"
-#include "ts_packet.h"
+#include "stream/pes.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,17 +1,17 @@
 // 90 kHz time: the wrap-aware difference, clock texts, the broadcast time of day, and -PTS on
 // packets built by the synthesizer (which writes its own PES and adaptation fields).
-#include "pes.h"
-#include "timing.h"
+#include "segment/timing.h"
+#include "stream/pes.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
+#include "segment/segment_state.h"
 #include "state/run_state.h"
-#include "segment_state.h"
+#include "stream/tables.h"
 #include "synth.h"
-#include "tables.h"
 
 namespace quill {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
 #include "state/mpeg.h"
 #include "state/statistics.h"
-#include "system.h"
 
 namespace quill {
 

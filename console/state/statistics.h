@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "file_io.h"
+#include "platform/file_io.h"
 #include "state/mpeg.h"
 
 namespace quill {

@@ -1,6 +1,6 @@
-#include "pes.h"
+#include "stream/pes.h"
 
-#include "ts_packet.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,13 +1,13 @@
-#include "stats.h"
+#include "stream/stats.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "console.h"
+#include "platform/console.h"
 #include "state/messages.h"
 #include "state/run_state.h"
-#include "ts_packet.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,4 +1,4 @@
-#include "stats.h"
+#include "stream/stats.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "file_io.h"
+#include "platform/file_io.h"
 #include "state/run_state.h"
 
 namespace quill {

@@ -1,11 +1,11 @@
-#include "tables.h"
+#include "stream/tables.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "state/run_state.h"
-#include "ts_packet.h"
+#include "stream/ts_packet.h"
 
 namespace quill {
 

@@ -1,14 +1,13 @@
 // Programme tables and service classes: PAT rows, CS detection, PMT contents, and which
 // programme each output slot receives. Sections come from the synthesizer, which builds them
 // independently of the program.
-#include "tables.h"
+#include "stream/tables.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "dispatch.h"
 #include "state/run_state.h"
 #include "synth.h"
 

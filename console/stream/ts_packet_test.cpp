@@ -1,4 +1,4 @@
-#include "ts_packet.h"
+#include "stream/ts_packet.h"
 
 #include <gtest/gtest.h>
 

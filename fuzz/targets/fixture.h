@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "file_io.h"
+#include "output/writer.h"
+#include "platform/file_io.h"
 #include "state/run_state.h"
-#include "writer.h"
 
 namespace fuzz {
 

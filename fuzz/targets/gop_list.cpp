@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "file_io.h"
-#include "programme_split.h"
+#include "platform/file_io.h"
+#include "segment/programme_split.h"
 
 using namespace quill;
 

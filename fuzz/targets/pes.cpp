@@ -7,11 +7,11 @@
 #include <cstring>
 #include <memory>
 
-#include "audio_track.h"
-#include "pes.h"
-#include "tables.h"
-#include "timing.h"
-#include "ts_packet.h"
+#include "segment/audio_track.h"
+#include "segment/timing.h"
+#include "stream/pes.h"
+#include "stream/tables.h"
+#include "stream/ts_packet.h"
 
 using namespace quill;
 

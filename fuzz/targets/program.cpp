@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "entry.h"
 #include "fixture.h"
+#include "job/entry.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <memory>
 
 #include "fixture.h"
-#include "dispatch.h"
-#include "job_context.h"
-#include "segment_state.h"
-#include "timing.h"
-#include "ts_packet.h"
+#include "job/dispatch.h"
+#include "job/job_context.h"
+#include "segment/segment_state.h"
+#include "segment/timing.h"
+#include "stream/ts_packet.h"
 
 using namespace quill;
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ts_packet.h"
+#include "stream/ts_packet.h"
 
 using namespace quill;
 

@@ -10,6 +10,7 @@
 #include "segment/programme_split.h"
 #include "segment/timing.h"
 #include "stream/pes.h"
+#include "stream/routes.h"
 #include "stream/ts_packet.h"
 
 namespace quill {
@@ -30,13 +31,6 @@ bool listed(const std::array<int, kMaxCaPids>& list, int pid) {
 bool carries(const OutputStream& s, int pid) {
     for (int i = 0; i < s.es_count && i < kMaxEsPids; ++i)
         if (s.es_pids[static_cast<std::size_t>(i)] == pid) return true;
-    return false;
-}
-
-bool kept_by_pid_option(const Options& o, int pid) {
-    if (!o.keep_pids_active || pid < o.keep_pid_min || pid > o.keep_pid_max) return false;
-    for (int i = 0; i < o.keep_pid_count && i < 20; ++i)
-        if (static_cast<int>(o.keep_pids[static_cast<std::size_t>(i)]) == pid) return true;
     return false;
 }
 
@@ -94,6 +88,7 @@ long long write_generated_pat(RunState& run, int slot) {
 long long route_pat(JobContext& ctx, const std::uint8_t* packet, PacketReport& report) {
     RunState& run = ctx.run;
     pat_table_work(run, packet, report);
+    run.routes.stale = true;
     if (report.cs_detected) ctx.job.cs_detected = 1;
     const int mode = run.tables.service_mode;
     long long result = 0;
@@ -154,6 +149,7 @@ void apply_assignment(RunState& run, const PacketReport& report) {
 long long pmt_work(RunState& run, int row, const std::uint8_t* packet, PacketReport& report) {
     PmtStreams streams;
     if (!pmt_table_work(run, row, packet, streams, report)) return 0;
+    run.routes.stale = true;
     if (split_on_pmt_changes(run, report.pmt_changed) == -1) return -1;
     classify_services(run, row, streams, report);
     apply_assignment(run, report);
@@ -163,6 +159,7 @@ long long pmt_work(RunState& run, int row, const std::uint8_t* packet, PacketRep
 // A PMT of a one-segment slot. -1 when a split failed to write.
 long long oneseg_pmt(RunState& run, int slot, const std::uint8_t* packet, PacketReport& report) {
     oneseg_pmt_work(run, slot, packet, report);
+    run.routes.stale = true;
     if (report.clocks_reset != 0) reset_slot_clocks(slot_at(run, slot));
     return split_on_pmt_changes(run, report.pmt_changed);
 }
@@ -170,13 +167,32 @@ long long oneseg_pmt(RunState& run, int slot, const std::uint8_t* packet, Packet
 // The table work a PID kept by -PID still needs, so that keeping a table never hides it.
 long long table_work_only(RunState& run, int pid, const std::uint8_t* packet, PacketReport& report) {
     if (pid == kCatPid) {
-        if (run.options.keep_emm) cat_table_work(run.tables, packet);
+        if (run.options.keep_emm) {
+            cat_table_work(run.tables, packet);
+            run.routes.stale = true;
+        }
         return 0;
     }
     if (pid == kOneSegPmtPid) return oneseg_pmt(run, kSlotOneSeg, packet, report);
     if (pid == kOneSeg2PmtPid) return oneseg_pmt(run, kSlotOneSeg2, packet, report);
     const int row = find_pmt_row(run.tables, pid);
     return row >= 0 ? pmt_work(run, row, packet, report) : 0;
+}
+
+// A PMT of programme-table row `row`: its table work, then the slot whose PMT it is takes it (in
+// multi mode that slot is remembered as the one that received the last PMT).
+long long route_pmt(RunState& run, int row, int pid, const std::uint8_t* packet, PacketReport& report) {
+    ProgramTables& t = run.tables;
+    if (pmt_work(run, row, packet, report) == -1) return -1;
+    if (t.service_mode == MODE_SINGLE) return pid == slot_at(run, kSlotHd).pmt_pid ? write_live(run, kSlotHd, packet) : 0;
+    if (t.service_mode >= MODE_MULTI) {
+        for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
+            if (!slot_at(run, k).in_use || slot_at(run, k).pmt_pid != pid) continue;
+            t.service_mode = k;
+            return write_live(run, k, packet);
+        }
+    }
+    return 0;
 }
 
 // The audio hook of a slot. A change of the channel mode is confirmed by what follows in the
@@ -218,14 +234,14 @@ long long route_single(JobContext& ctx, int pid, const std::uint8_t* packet, int
     return carries(s, pid) ? write_live(run, kSlotHd, packet) : 0;
 }
 
-// SD and CS slots in order. A shared PCR or ECM PID reaches every slot naming it; an elementary
-// PID listed by several slots goes to the lowest-numbered one that takes packets.
-long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm) {
+// The SD and CS slots in `slots`, in order. A shared PCR or ECM PID reaches every slot naming it;
+// an elementary PID listed by several slots goes to the lowest-numbered one that takes packets.
+long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm, std::uint32_t slots) {
     RunState& run = ctx.run;
     long long result = 0;
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
+        if (((slots >> k) & 1u) == 0) continue;
         const OutputStream& s = slot_at(run, k);
-        if (s.es_count == 0) break;
         if (s.pcr_pid != 0 && pid == s.pcr_pid) {
             result = write_pcr(run, k, packet);
             if (result == -1) return -1;
@@ -283,70 +299,51 @@ long long route_packet(JobContext& ctx, int pid, PacketReport& report) {
         return write_live(run, kSlotHd, ctx.job.current);
     }
 
-    if (kept_by_pid_option(o, pid)) {
-        if (table_work_only(run, pid, packet, report) == -1) return -1;
-        return write_live(run, kSlotHd, packet);
-    }
-
-    switch (pid) {
-        case kPatPid:
+    refresh_routes(run);
+    const PidRoute& route = run.routes.pids[static_cast<std::size_t>(pid)];
+    switch (route.role) {
+        case PidRole::Drop:
+        case PidRole::Null:
+            return 0;
+        case PidRole::KeptByOption:
+            if (table_work_only(run, pid, packet, report) == -1) return -1;
+            return write_live(run, kSlotHd, packet);
+        case PidRole::Pat:
             return route_pat(ctx, packet, report);
-        case kCatPid:
+        case PidRole::Cat:
             if (!o.keep_emm) return 0;
             cat_table_work(t, packet);
+            run.routes.stale = true;
             return write_to_every_output(run, packet);
-        case kNitPid:
+        case PidRole::Nit:
             return (keep_eit || keep_ecm) ? write_to_every_output(run, packet) : 0;
-        case kSdtPid:
+        case PidRole::Sdt:
             return keep_eit ? write_to_every_output(run, packet) : 0;
-        case kEitPid:
+        case PidRole::Eit:
             if (o.split_on_programme && check_programme_change(run, packet) == -1) return -1;
             return keep_eit ? write_to_every_output(run, packet) : 0;
-        case kTotPid:
+        case PidRole::Tot:
             return keep_eit ? write_to_every_output(run, packet) : 0;
-        case kOneSegPmtPid:
-        case kOneSeg2PmtPid: {
-            const int slot = pid == kOneSegPmtPid ? kSlotOneSeg : kSlotOneSeg2;
-            if (oneseg_pmt(run, slot, packet, report) == -1) return -1;
-            return write_live(run, slot, packet);
-        }
-        case kNullPid:
-            return 0;
-        default:
-            break;
-    }
-
-    if (o.keep_emm && listed(t.emm_pids, pid)) return write_to_every_output(run, packet);
-
-    const int row = find_pmt_row(t, pid);
-    if (row >= 0) {
-        if (pmt_work(run, row, packet, report) == -1) return -1;
-        if (t.service_mode == MODE_SINGLE)
-            return pid == slot_at(run, kSlotHd).pmt_pid ? write_live(run, kSlotHd, packet) : 0;
-        if (t.service_mode >= MODE_MULTI) {
-            for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
-                if (!slot_at(run, k).in_use || slot_at(run, k).pmt_pid != pid) continue;
-                t.service_mode = k;
-                return write_live(run, k, packet);
-            }
-        }
-        return 0;
-    }
-
-    for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
-        const OutputStream& s = slot_at(run, k);
-        if (!s.in_use) continue;
-        if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_to_pcr_owners(run, pid, packet, -1);
-        if (carries(s, pid)) {
-            const long long r = write_live(run, k, packet);
+        case PidRole::OneSegPmt:
+            if (oneseg_pmt(run, route.slot, packet, report) == -1) return -1;
+            return write_live(run, route.slot, packet);
+        case PidRole::Emm:
+            return write_to_every_output(run, packet);
+        case PidRole::Pmt:
+            return route_pmt(run, route.row, pid, packet, report);
+        case PidRole::OneSegPcr:
+            return write_to_pcr_owners(run, pid, packet, -1);
+        case PidRole::OneSegStream: {
+            const long long r = write_live(run, route.slot, packet);
             if (r == -1) return -1;
-            const long long shared = write_to_pcr_owners(run, pid, packet, k);
+            const long long shared = write_to_pcr_owners(run, pid, packet, route.slot);
             return shared == -1 ? -1 : r;
         }
+        case PidRole::Main:
+            if (t.service_mode == MODE_SINGLE) return route_single(ctx, pid, packet, keep_ecm);
+            return route_multi(ctx, pid, packet, keep_ecm, route.slots);
     }
-
-    if (t.service_mode == MODE_SINGLE) return route_single(ctx, pid, packet, keep_ecm);
-    return route_multi(ctx, pid, packet, keep_ecm);
+    return 0;
 }
 
 }  // namespace

@@ -159,6 +159,7 @@ bool start_pass(JobContext& ctx) {
     file_seek(job.source_fd, 0, 0);
     job.buffer_fill = read_chunk(ctx, job.read_buffer, kChunkSize);
     job.confirm_sync = false;
+    run.routes.stale = true;
     job.unit_size = select_unit_size(job.read_buffer, job.read_buffer + job.buffer_fill);
     if (job.unit_size < kMinUnitSize) {
         console_write(stdout, msg::kUnitSizeFailed);

@@ -7,6 +7,7 @@
 
 #include "platform/file_io.h"
 #include "state/options.h"
+#include "state/routes.h"
 #include "state/slot.h"
 #include "state/tables.h"
 #include "state/timing.h"
@@ -33,6 +34,7 @@ struct RunState {
     std::array<OutputStream, kSlotCount> outputs;
     ProgramTables tables;
     TimingState timing;  // -PTS time_base and the PCR_PID list of the current input
+    RouteTable routes;   // where each PID goes, for the current tables and assignment
     InputFiles input;
 };
 

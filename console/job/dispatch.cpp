@@ -29,8 +29,8 @@ bool listed(const std::array<int, kMaxCaPids>& list, int pid) {
 }
 
 bool carries(const OutputStream& s, int pid) {
-    for (int i = 0; i < s.es_count && i < kMaxEsPids; ++i)
-        if (s.es_pids[static_cast<std::size_t>(i)] == pid) return true;
+    for (int i = 0; i < s.programme.es_count && i < kMaxEsPids; ++i)
+        if (s.programme.es_pids[static_cast<std::size_t>(i)] == pid) return true;
     return false;
 }
 
@@ -55,7 +55,7 @@ long long write_to_every_output(RunState& run, const std::uint8_t* packet) {
 // split begins with it).
 long long write_pcr(RunState& run, int slot, const std::uint8_t* packet) {
     OutputStream& s = slot_at(run, slot);
-    std::memcpy(s.last_pcr_packet.data(), packet, kPacketSize);
+    std::memcpy(s.parts.last_pcr_packet.data(), packet, kPacketSize);
     return write_packet(run, s, packet, 1);
 }
 
@@ -65,7 +65,7 @@ long long write_to_pcr_owners(RunState& run, int pid, const std::uint8_t* packet
     long long result = 0;
     for (int k = 0; k < kSlotCount; ++k) {
         const OutputStream& s = slot_at(run, k);
-        if (k == skip_slot || !s.in_use || s.pcr_pid == 0 || s.pcr_pid != pid) continue;
+        if (k == skip_slot || !s.programme.in_use || s.programme.pcr_pid == 0 || s.programme.pcr_pid != pid) continue;
         const long long r = write_pcr(run, k, packet);
         if (r == -1) return -1;
         if (r > 0) result = r;
@@ -77,9 +77,9 @@ long long write_to_pcr_owners(RunState& run, int pid, const std::uint8_t* packet
 long long write_generated_pat(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
     long long r = 0;
-    if (s.enabled && s.in_use) {
+    if (s.file.enabled && s.programme.in_use) {
         std::uint8_t pat[kPacketSize];
-        build_pat_packet(run.tables.pat_header_template.data(), s.service_id, s.pmt_pid, pat);
+        build_pat_packet(run.tables.pat_header_template.data(), s.programme.service_id, s.programme.pmt_pid, pat);
         r = write_packet(run, s, pat, 1);
     }
     return r;
@@ -98,7 +98,7 @@ long long route_pat(JobContext& ctx, const std::uint8_t* packet, PacketReport& r
     }
     if (report.oneseg_found) {
         for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
-            if (slot_at(run, k).pmt_pid == 0) continue;
+            if (slot_at(run, k).programme.pmt_pid == 0) continue;
             result = write_generated_pat(run, k);
             if (result == -1) return -1;
         }
@@ -139,7 +139,7 @@ void apply_assignment(RunState& run, const PacketReport& report) {
     });
     for_each_slot(report.renamed, [&](int k) {
         OutputStream& s = slot_at(run, k);
-        s.path = split_output_path(run, k, s.split_number);
+        s.file.path = split_output_path(run, k, s.split.split_number);
         return 0;
     });
 }
@@ -184,10 +184,10 @@ long long table_work_only(RunState& run, int pid, const std::uint8_t* packet, Pa
 long long route_pmt(RunState& run, int row, int pid, const std::uint8_t* packet, PacketReport& report) {
     ProgramTables& t = run.tables;
     if (pmt_work(run, row, packet, report) == -1) return -1;
-    if (t.service_mode == MODE_SINGLE) return pid == slot_at(run, kSlotHd).pmt_pid ? write_live(run, kSlotHd, packet) : 0;
+    if (t.service_mode == MODE_SINGLE) return pid == slot_at(run, kSlotHd).programme.pmt_pid ? write_live(run, kSlotHd, packet) : 0;
     if (t.service_mode >= MODE_MULTI) {
         for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
-            if (!slot_at(run, k).in_use || slot_at(run, k).pmt_pid != pid) continue;
+            if (!slot_at(run, k).programme.in_use || slot_at(run, k).programme.pmt_pid != pid) continue;
             t.service_mode = k;
             return write_live(run, k, packet);
         }
@@ -204,7 +204,7 @@ long long audio_hook(JobContext& ctx, int slot) {
     if (!change.pending) return 0;
     const std::uint8_t* packet = read_ahead(ctx);
     const int unit = ctx.job.unit_size > 0 ? ctx.job.unit_size : kPacketSize;
-    const int later = next_adts_mode(packet + unit, ctx.job.end, unit, slot_at(run, slot).first_audio_pid);
+    const int later = next_adts_mode(packet + unit, ctx.job.end, unit, slot_at(run, slot).programme.first_audio_pid);
     return audio_split_confirm(run, slot, packet, change, later);
 }
 
@@ -214,19 +214,19 @@ long long run_stream_hooks(JobContext& ctx, int slot, int pid) {
     RunState& run = ctx.run;
     const Options& o = run.options;
     const OutputStream& s = slot_at(run, slot);
-    if ((o.gop_list || o.audio_split > 0 || o.split_on_programme || o.split_on_pmt) && s.es_count > 0 &&
-        pid == s.es_pids[0] && s.enabled)
+    if ((o.gop_list || o.audio_split > 0 || o.split_on_programme || o.split_on_pmt) && s.programme.es_count > 0 &&
+        pid == s.programme.es_pids[0] && s.file.enabled)
         gop_list_packet(run, slot, ctx.job.current, 1);
-    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.first_audio_pid) return audio_hook(ctx, slot);
+    if ((o.audio_split > 0 || o.gop_channel || o.gop_time) && pid == s.programme.first_audio_pid) return audio_hook(ctx, slot);
     return 0;
 }
 
 long long route_single(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm) {
     RunState& run = ctx.run;
     const OutputStream& s = slot_at(run, kSlotHd);
-    if (!s.in_use) return 0;
-    if (s.pcr_pid != 0 && pid == s.pcr_pid) return write_pcr(run, kSlotHd, packet);
-    if (keep_ecm && listed(s.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
+    if (!s.programme.in_use) return 0;
+    if (s.programme.pcr_pid != 0 && pid == s.programme.pcr_pid) return write_pcr(run, kSlotHd, packet);
+    if (keep_ecm && listed(s.programme.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
     if (run_stream_hooks(ctx, kSlotHd, pid) == -1) return -1;
     packet = ctx.job.current;  // an audio split's look-ahead may have moved the read buffer
     const long long taken = audio_split_hold(run, kSlotHd, packet);
@@ -242,11 +242,11 @@ long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, int 
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
         if (((slots >> k) & 1u) == 0) continue;
         const OutputStream& s = slot_at(run, k);
-        if (s.pcr_pid != 0 && pid == s.pcr_pid) {
+        if (s.programme.pcr_pid != 0 && pid == s.programme.pcr_pid) {
             result = write_pcr(run, k, packet);
             if (result == -1) return -1;
         }
-        if (keep_ecm && listed(s.ecm_pids, pid)) {
+        if (keep_ecm && listed(s.programme.ecm_pids, pid)) {
             result = write_live(run, k, packet);
             if (result == -1) return -1;
         }
@@ -255,7 +255,7 @@ long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, int 
         const long long taken = audio_split_hold(run, k, packet);
         if (taken == -1) return -1;
         if (taken > 0) return result;
-        if (carries(s, pid) && s.enabled && s.in_use) return write_live(run, k, packet);
+        if (carries(s, pid) && s.file.enabled && s.programme.in_use) return write_live(run, k, packet);
     }
     return result;
 }
@@ -293,7 +293,7 @@ long long route_packet(JobContext& ctx, int pid, PacketReport& report) {
     if (o.null_only) {
         if (pid == kNullPid && !o.gop_only) return 0;
         if (o.gop_list && pid >= 0x0030 && pid <= 0x1FFE) {
-            if (slot_at(run, kSlotHd).enabled) gop_list_packet(run, kSlotHd, ctx.job.current, 1);
+            if (slot_at(run, kSlotHd).file.enabled) gop_list_packet(run, kSlotHd, ctx.job.current, 1);
             if ((o.gop_channel || o.gop_time) && audio_hook(ctx, kSlotHd) == -1) return -1;
         }
         return write_live(run, kSlotHd, ctx.job.current);

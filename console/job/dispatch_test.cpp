@@ -41,7 +41,7 @@ struct Routing : ::testing::Test {
         for (int k = 0; k < kSlotCount; ++k) {
             close(k);
             std::remove(path(k).c_str());
-            if (!slot(k).path.empty()) std::remove(slot(k).path.c_str());
+            if (!slot(k).file.path.empty()) std::remove(slot(k).file.path.c_str());
         }
     }
     std::string path(int k) const { return prefix + std::to_string(k) + ".ts"; }
@@ -52,11 +52,11 @@ struct Routing : ::testing::Test {
         const Options& o = run->options;
         for (int k = 0; k < kSlotCount; ++k) {
             OutputStream& s = slot(k);
-            s.path = path(k);
-            s.in_use = (k == kSlotHd && o.null_only) ? 1 : 0;
-            if (k == kSlotHd) s.enabled = o.null_only ? 1 : o.hd_enabled;
-            else if (k <= kSlotOneSeg2) s.enabled = o.oneseg_enabled;
-            else s.enabled = o.cs_mode ? 1 : o.sd_enabled[static_cast<std::size_t>(k - 3)];
+            s.file.path = path(k);
+            s.programme.in_use = (k == kSlotHd && o.null_only) ? 1 : 0;
+            if (k == kSlotHd) s.file.enabled = o.null_only ? 1 : o.hd_enabled;
+            else if (k <= kSlotOneSeg2) s.file.enabled = o.oneseg_enabled;
+            else s.file.enabled = o.cs_mode ? 1 : o.sd_enabled[static_cast<std::size_t>(k - 3)];
         }
     }
     long long feed(const synth::Packet& p) {
@@ -68,12 +68,12 @@ struct Routing : ::testing::Test {
         for (const auto& p : packets) ASSERT_NE(feed(p), -1);
     }
     void close(int k) {
-        if (slot(k).fd >= 0) file_close(slot(k).fd);
-        slot(k).fd = -1;
+        if (slot(k).file.fd >= 0) file_close(slot(k).file.fd);
+        slot(k).file.fd = -1;
     }
     std::vector<synth::Packet> output(int k) {
         close(k);
-        std::ifstream f(slot(k).path, std::ios::binary);
+        std::ifstream f(slot(k).file.path, std::ios::binary);
         std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
         EXPECT_EQ(bytes.size() % 188, 0u);
         std::vector<synth::Packet> packets(bytes.size() / 188);
@@ -86,7 +86,7 @@ struct Routing : ::testing::Test {
         for (const auto& p : output(k)) set.insert(synth::pid_of(p));
         return set;
     }
-    bool exists(int k) { return path_identity(slot(k).path.c_str()).valid; }
+    bool exists(int k) { return path_identity(slot(k).file.path.c_str()).valid; }
     static std::size_t count_pid(const std::vector<synth::Packet>& packets, int pid) {
         return static_cast<std::size_t>(
             std::count_if(packets.begin(), packets.end(), [&](const synth::Packet& p) { return synth::pid_of(p) == pid; }));
@@ -97,7 +97,7 @@ struct Routing : ::testing::Test {
         feed(packets);
         for (int k = 0; k < kSlotCount; ++k) {
             close(k);
-            std::remove(slot(k).path.c_str());
+            std::remove(slot(k).file.path.c_str());
         }
         feed(packets);
     }
@@ -300,7 +300,7 @@ TEST_F(Routing, PidListNamingTablePidsStillReadsTheTables) {
     run->options.keep_pids_active = 1;
     run_twice(synth::hd(short_run()));
     EXPECT_EQ(run->tables.service_mode, MODE_SINGLE);
-    EXPECT_EQ(slot(kSlotOneSeg).in_use, 1);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.in_use, 1);
     EXPECT_EQ(run->tables.emm_pids[0], 0x0902);
     const PidSet hd = pids(kSlotHd);
     for (int pid : {0x0000, 0x0001, 0x01F0, 0x1FC8, 0x0111, 0x0112, 0x01FF, 0x0902}) EXPECT_EQ(hd.count(pid), 1u) << std::hex << pid;
@@ -328,14 +328,14 @@ TEST_F(Routing, CsServicesEachGetTheirOwnFile) {
     run->input.folder = ::testing::TempDir();
     run->input.base = "routing_cs";
     run->input.ext = ".ts";
-    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot(k).suffix = "_CS" + std::to_string(k - 2);
+    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot(k).file.suffix = "_CS" + std::to_string(k - 2);
     run_twice(synth::cs(short_run(9000)));
-    EXPECT_EQ(slot(3).path, ::testing::TempDir() + "routing_cs_CS1(211).ts");
+    EXPECT_EQ(slot(3).file.path, ::testing::TempDir() + "routing_cs_CS1(211).ts");
     std::map<int, PidSet> want{{211, {0x0000, 0x01F0, 0x0111, 0x0112}},
                                {212, {0x0000, 0x01F1, 0x0121, 0x0122}},
                                {213, {0x0000, 0x01F2, 0x0131, 0x0132}}};
     std::map<int, PidSet> got;
-    for (int k = 3; k <= 5; ++k) got[slot(k).service_id] = pids(k);
+    for (int k = 3; k <= 5; ++k) got[slot(k).programme.service_id] = pids(k);
     EXPECT_EQ(got, want);
     EXPECT_FALSE(exists(6));
 }
@@ -354,8 +354,8 @@ TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
     run->input.ext = ".ts";
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
         OutputStream& s = run->outputs[static_cast<std::size_t>(k)];
-        s.suffix = "_CS" + std::to_string(k - 2);
-        s.enabled = 1;
+        s.file.suffix = "_CS" + std::to_string(k - 2);
+        s.file.enabled = 1;
     }
     synth::Mux mux;
     const synth::Service a{.service_id = 211, .pmt_pid = 0x01F1, .pcr_pid = 0x0111,
@@ -374,15 +374,15 @@ TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
     };
     for (const auto& p : mux.packets) ASSERT_NE(feed(p), -1);
     OutputStream& cs1 = run->outputs[kFirstMultiSlot];
-    ASSERT_EQ(cs1.service_id, 211);
-    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211).ts");
-    cs1.split_number = 1;  // as after a PMT split
-    cs1.path = split_output_path(*run, kFirstMultiSlot, 1);
-    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(211)-1.ts");
+    ASSERT_EQ(cs1.programme.service_id, 211);
+    EXPECT_EQ(cs1.file.path, folder + "programme_split_cs_CS1(211).ts");
+    cs1.split.split_number = 1;  // as after a PMT split
+    cs1.file.path = split_output_path(*run, kFirstMultiSlot, 1);
+    EXPECT_EQ(cs1.file.path, folder + "programme_split_cs_CS1(211)-1.ts");
     ASSERT_NE(feed(mux.packets[mux.section(b.pmt_pid, synth::pmt_section(b))]), -1);
-    EXPECT_EQ(cs1.service_id, 212);
-    EXPECT_EQ(cs1.path, folder + "programme_split_cs_CS1(212)-1.ts");
-    if (cs1.fd >= 0) file_close(cs1.fd);
+    EXPECT_EQ(cs1.programme.service_id, 212);
+    EXPECT_EQ(cs1.file.path, folder + "programme_split_cs_CS1(212)-1.ts");
+    if (cs1.file.fd >= 0) file_close(cs1.file.fd);
     std::remove((folder + "programme_split_cs_CS1(211).ts").c_str());
 }
 

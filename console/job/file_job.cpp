@@ -66,20 +66,20 @@ void start_job(JobContext& ctx) {
     reset_timing(run.timing);
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
-        s.suffix = slot_suffix(o, i);
-        s.enabled = slot_enabled(o, i);
-        s.path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, s.suffix, run.input.ext);
-        s.fd = -1;
-        s.in_use = (i == kSlotHd && o.null_only) ? 1 : 0;
-        ring_resize(s.overlap_ring, o.overlap_before_k > 0 ? o.overlap_before_k * 1024 : 0);
-        s.service_id = s.pmt_pid = s.pcr_pid = 0;
-        s.es_pids.fill(0);
-        s.es_count = 0;
-        s.ecm_pids.fill(0);
-        s.video_pid = s.previous_video_pid = s.first_audio_pid = -1;
-        s.audio_pids.fill(-1);
-        s.split_number = 0;
-        s.overlap_after_left = 0;
+        s.file.suffix = slot_suffix(o, i);
+        s.file.enabled = slot_enabled(o, i);
+        s.file.path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, s.file.suffix, run.input.ext);
+        s.file.fd = -1;
+        s.programme.in_use = (i == kSlotHd && o.null_only) ? 1 : 0;
+        ring_resize(s.file.overlap_ring, o.overlap_before_k > 0 ? o.overlap_before_k * 1024 : 0);
+        s.programme.service_id = s.programme.pmt_pid = s.programme.pcr_pid = 0;
+        s.programme.es_pids.fill(0);
+        s.programme.es_count = 0;
+        s.programme.ecm_pids.fill(0);
+        s.programme.video_pid = s.programme.previous_video_pid = s.programme.first_audio_pid = -1;
+        s.programme.audio_pids.fill(-1);
+        s.split.split_number = 0;
+        s.file.overlap_after_left = 0;
         reset_slot_segments(run, i);
     }
 }
@@ -89,14 +89,14 @@ void close_pass_files(JobContext& ctx) {
     RunState& run = ctx.run;
     for (int i = 0; i < kSlotCount; ++i) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
-        if (s.fd >= 0) file_close(s.fd);
-        if (s.gop_list_fd >= 0) file_close(s.gop_list_fd);
-        if (s.prev_gop_list_fd >= 0) file_close(s.prev_gop_list_fd);
-        if (s.overlap_after_handle >= 0) file_close(s.overlap_after_handle);
-        s.fd = s.gop_list_fd = s.prev_gop_list_fd = s.overlap_after_handle = -1;
-        s.buffer_fill = 0;
-        s.scrambled_count = 0;
-        s.packets_written = s.prev_gop_packets = s.prev_gop_left = 0;
+        if (s.file.fd >= 0) file_close(s.file.fd);
+        if (s.gop.list_fd >= 0) file_close(s.gop.list_fd);
+        if (s.gop.prev_list_fd >= 0) file_close(s.gop.prev_list_fd);
+        if (s.file.overlap_after_handle >= 0) file_close(s.file.overlap_after_handle);
+        s.file.fd = s.gop.list_fd = s.gop.prev_list_fd = s.file.overlap_after_handle = -1;
+        s.file.buffer_fill = 0;
+        s.file.scrambled_count = 0;
+        s.file.packets_written = s.gop.prev_packets = s.gop.prev_left = 0;
         reset_slot_segments(run, i);
         stats_discard(s);
     }
@@ -213,7 +213,7 @@ Next main_loop(JobContext& ctx) {
             }
             // A one-segment service taken up for the first time in this job: the pass starts
             // again so that its file holds it from the start of the input.
-            const int oneseg_now = (run.outputs[kSlotOneSeg].in_use ? 1 : 0) | (run.outputs[kSlotOneSeg2].in_use ? 2 : 0);
+            const int oneseg_now = (run.outputs[kSlotOneSeg].programme.in_use ? 1 : 0) | (run.outputs[kSlotOneSeg2].programme.in_use ? 2 : 0);
             if ((oneseg_now & ~job.oneseg_slots_seen) != 0) {
                 job.oneseg_slots_seen |= oneseg_now;
                 if (!job.first_pass_done) {
@@ -223,7 +223,7 @@ Next main_loop(JobContext& ctx) {
                         job.first_pass_done = 1;
                     } else {
                         for (int i = kSlotHd; i < kSlotCount; ++i)
-                            if (i != kSlotOneSeg && i != kSlotOneSeg2) run.outputs[static_cast<std::size_t>(i)].in_use = 0;
+                            if (i != kSlotOneSeg && i != kSlotOneSeg2) run.outputs[static_cast<std::size_t>(i)].programme.in_use = 0;
                     }
                 }
                 return Next::Pass;
@@ -281,17 +281,17 @@ void finish_job(JobContext& ctx) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
         // The input ends: the previous file takes no more.
         if (write_overlap_after_part(s) == -1) job.failed = true;
-        if (s.overlap_after_handle >= 0) {
-            file_close(s.overlap_after_handle);
-            s.overlap_after_handle = -1;
+        if (s.file.overlap_after_handle >= 0) {
+            file_close(s.file.overlap_after_handle);
+            s.file.overlap_after_handle = -1;
         }
-        if (s.fd >= 0) {
-            if (s.buffer_fill > 0 && write_checked(s.fd, s.write_buffer.get(), s.buffer_fill, s.path) == -1)
+        if (s.file.fd >= 0) {
+            if (s.file.buffer_fill > 0 && write_checked(s.file.fd, s.file.write_buffer.get(), s.file.buffer_fill, s.file.path) == -1)
                 job.failed = true;
             release_write_buffer(s);
             cut_back_at_finish(run, s);
-            file_close(s.fd);
-            s.fd = -1;
+            file_close(s.file.fd);
+            s.file.fd = -1;
         }
         finish_slot_segments(run, i);
         if (run.options.collect_stats) report_slot_statistics(run, s);
@@ -340,7 +340,12 @@ bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too
 
     Next next = Next::Restart;
     while (next == Next::Restart || next == Next::Pass) {
-        if (next == Next::Restart) start_job(ctx);
+        if (next == Next::Restart) {
+            // The abandoned pass's files are closed before the slots start afresh, or their
+            // handles would be lost (and, on Windows, the files could not be removed).
+            close_pass_files(ctx);
+            start_job(ctx);
+        }
         if (!start_pass(ctx)) {
             job.failed = true;
             next = Next::Finish;

@@ -41,7 +41,7 @@ ProgressFigures figures_of(const JobContext& ctx) {
     f.file_size = ctx.job.file_size;
     f.emm_count = descrambler_emm_count(ctx.descrambler);
     for (int i = 0; i < kSlotCount; ++i)
-        f.scrambled[static_cast<std::size_t>(i)] = run.outputs[static_cast<std::size_t>(i)].scrambled_count;
+        f.scrambled[static_cast<std::size_t>(i)] = run.outputs[static_cast<std::size_t>(i)].file.scrambled_count;
     return f;
 }
 

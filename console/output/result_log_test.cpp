@@ -61,10 +61,10 @@ protected:
 
     // A file of the slot with `packets` written and counted.
     void add_file(OutputStream& slot, const std::string& name, const std::vector<std::vector<std::uint8_t>>& packets) {
-        slot.path = dir_ + "/" + name;
-        const int fd = file_open_rw_create(slot.path.c_str());
+        slot.file.path = dir_ + "/" + name;
+        const int fd = file_open_rw_create(slot.file.path.c_str());
         ASSERT_GE(fd, 0);
-        stats_register(slot.statistics, fd, slot.path, file_identity(fd));
+        stats_register(slot.statistics, fd, slot.file.path, file_identity(fd));
         for (const auto& p : packets) {
             ASSERT_EQ(file_write(fd, p.data(), 188), 188);
             count_packet(slot.statistics, fd, p.data(), false);

@@ -25,50 +25,54 @@ void note_opened_file(RunState& run, const std::string& path) {
 }
 
 void ring_resize(PacketRing& ring, int capacity) {
+    capacity = capacity > 0 ? capacity : 0;
+    if (capacity != ring.capacity) ring.bytes.reset();
+    ring.capacity = capacity;
     ring_clear(ring);
-    ring.items.clear();
-    ring.items.shrink_to_fit();
-    ring.capacity = capacity > 0 ? capacity : 0;
-    ring.items.resize(static_cast<std::size_t>(ring.capacity));
 }
 
 void ring_push(PacketRing& ring, const std::uint8_t* packet) {
     if (ring.capacity <= 0) return;
-    if (ring.count >= ring.capacity) ring.head = (ring.head + 1) % ring.capacity;
-    auto& item = ring.items[static_cast<std::size_t>(ring.tail)];
-    if (!item) item = std::make_unique<Packet>();
-    std::memcpy(item->data(), packet, 188);
-    ring.tail = (ring.tail + 1) % ring.capacity;
-    if (ring.count < ring.capacity) ++ring.count;
+    if (!ring.bytes) {
+        // Taken once for the ring's life; without the memory there is no overlap before a cut.
+        ring.bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(ring.capacity) * kPacketSize]);
+        if (!ring.bytes) return;
+    }
+    int at = ring.head + ring.count;
+    if (at >= ring.capacity) at -= ring.capacity;
+    std::memcpy(ring.bytes.get() + static_cast<std::size_t>(at) * kPacketSize, packet, kPacketSize);
+    if (ring.count < ring.capacity) {
+        ++ring.count;
+    } else if (++ring.head == ring.capacity) {
+        ring.head = 0;  // the oldest was overwritten
+    }
 }
 
-void ring_clear(PacketRing& ring) {
-    for (int i = 0; i < ring.count && ring.capacity > 0; ++i)
-        ring.items[static_cast<std::size_t>((ring.head + i) % ring.capacity)].reset();
-    ring.head = ring.tail = ring.count = 0;
-}
+void ring_clear(PacketRing& ring) { ring.head = ring.count = 0; }
 
 const std::uint8_t* ring_at(const PacketRing& ring, int i) {
-    return ring.items[static_cast<std::size_t>((ring.head + i) % ring.capacity)]->data();
+    int at = ring.head + i;
+    if (at >= ring.capacity) at -= ring.capacity;
+    return ring.bytes.get() + static_cast<std::size_t>(at) * kPacketSize;
 }
 
 void release_write_buffer(OutputStream& slot) {
-    slot.write_buffer.reset();
-    slot.buffer_capacity = 0;
-    slot.buffer_fill = 0;
+    slot.file.write_buffer.reset();
+    slot.file.buffer_capacity = 0;
+    slot.file.buffer_fill = 0;
 }
 
 namespace {
 
 void close_overlap_after(OutputStream& slot) {
-    file_close(slot.overlap_after_handle);
-    slot.overlap_after_handle = -1;
+    file_close(slot.file.overlap_after_handle);
+    slot.file.overlap_after_handle = -1;
 }
 
 // Opens the slot's file, truncated. The input being read is never opened for writing, whatever
 // name the output got.
 int open_output(RunState& run, OutputStream& slot) {
-    int fd = file_open_rw_create(slot.path.c_str());
+    int fd = file_open_rw_create(slot.file.path.c_str());
     if (fd >= 0 && is_read_only_file(run, file_identity(fd))) {
         file_close(fd);
         fd = -1;
@@ -94,101 +98,101 @@ namespace {
 
 // The buffered bytes the overlap-after file is still due.
 std::size_t overlap_due_bytes(const OutputStream& slot) {
-    const std::size_t due = static_cast<std::size_t>(slot.overlap_after_left > 0 ? slot.overlap_after_left : 0) * 188u;
-    return slot.buffer_fill < due ? slot.buffer_fill : due;
+    const std::size_t due = static_cast<std::size_t>(slot.file.overlap_after_left > 0 ? slot.file.overlap_after_left : 0) * 188u;
+    return slot.file.buffer_fill < due ? slot.file.buffer_fill : due;
 }
 
 }  // namespace
 
 long long write_overlap_due(OutputStream& slot) {
-    if (slot.overlap_after_handle < 0) return 0;
+    if (slot.file.overlap_after_handle < 0) return 0;
     const std::size_t n = overlap_due_bytes(slot);
-    if (!slot.overlap_active || n == 0) return 0;
-    return write_checked(slot.overlap_after_handle, slot.write_buffer.get(), n, slot.overlap_after_path);
+    if (!slot.split.overlap_active || n == 0) return 0;
+    return write_checked(slot.file.overlap_after_handle, slot.file.write_buffer.get(), n, slot.file.overlap_after_path);
 }
 
 long long write_overlap_after_part(OutputStream& slot) {
-    if (slot.overlap_after_handle < 0) return 0;
+    if (slot.file.overlap_after_handle < 0) return 0;
     const std::size_t n = overlap_due_bytes(slot);
     const long long result = write_overlap_due(slot);
-    slot.overlap_after_left -= static_cast<int>(n / 188);
-    if (slot.overlap_after_left <= 0) close_overlap_after(slot);
+    slot.file.overlap_after_left -= static_cast<int>(n / 188);
+    if (slot.file.overlap_after_left <= 0) close_overlap_after(slot);
     return result;
 }
 
 long long flush_write_buffer(RunState&, OutputStream& slot) {
     const long long overlap = write_overlap_after_part(slot);
     long long written = 0;
-    if (slot.buffer_fill > 0)
-        written = write_checked(slot.fd, slot.write_buffer.get(), slot.buffer_fill, slot.path) == -1
+    if (slot.file.buffer_fill > 0)
+        written = write_checked(slot.file.fd, slot.file.write_buffer.get(), slot.file.buffer_fill, slot.file.path) == -1
                       ? -1
-                      : static_cast<long long>(slot.buffer_fill);
-    slot.buffer_fill = 0;
+                      : static_cast<long long>(slot.file.buffer_fill);
+    slot.file.buffer_fill = 0;
     return overlap == -1 ? -1 : written;
 }
 
 long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live) {
     const Options& o = run.options;
-    if (!slot.enabled || !slot.in_use) return 0;
-    if (slot.fd < 0 && !o.gop_only) {
-        slot.fd = open_output(run, slot);
-        if (slot.fd < 0) {
-            console_printf(stdout, msg::kOpenOutputFailed, slot.path.c_str());
+    if (!slot.file.enabled || !slot.programme.in_use) return 0;
+    if (slot.file.fd < 0 && !o.gop_only) {
+        slot.file.fd = open_output(run, slot);
+        if (slot.file.fd < 0) {
+            console_printf(stdout, msg::kOpenOutputFailed, slot.file.path.c_str());
             return -1;
         }
-        note_opened_file(run, slot.path);
-        if (o.collect_stats) stats_register_file(run, slot, slot.fd);
+        note_opened_file(run, slot.file.path);
+        if (o.collect_stats) stats_register_file(run, slot, slot.file.fd);
         release_write_buffer(slot);
         if (o.buffer_mb > 0) {
             const std::size_t size = static_cast<std::size_t>(o.buffer_mb) * 1048576u;
-            slot.write_buffer.reset(allocate_large_buffer(size));
-            if (slot.write_buffer) slot.buffer_capacity = size;
+            slot.file.write_buffer.reset(allocate_large_buffer(size));
+            if (slot.file.write_buffer) slot.file.buffer_capacity = size;
         }
-        slot.packets_written = 0;
+        slot.file.packets_written = 0;
     }
-    ++slot.packets_written;
+    ++slot.file.packets_written;
     if (o.gop_only) return 188;
 
     if (o.collect_stats) {
-        stats_count_packet(run, slot, slot.fd, packet);
-        if (slot.overlap_after_handle >= 0 && slot.prev_gop_left > 0 && live && slot.overlap_active)
-            stats_count_packet(run, slot, slot.overlap_after_handle, packet);
+        stats_count_packet(run, slot, slot.file.fd, packet);
+        if (slot.file.overlap_after_handle >= 0 && slot.gop.prev_left > 0 && live && slot.split.overlap_active)
+            stats_count_packet(run, slot, slot.file.overlap_after_handle, packet);
     }
-    if (slot.prev_gop_left > 0 && live && slot.overlap_active) {
-        ++slot.prev_gop_packets;
-        --slot.prev_gop_left;
+    if (slot.gop.prev_left > 0 && live && slot.split.overlap_active) {
+        ++slot.gop.prev_packets;
+        --slot.gop.prev_left;
     }
 
     bool wrote = false;
     long long written = 0;
-    if (slot.write_buffer && live) {
-        if (slot.buffer_fill + 188 > slot.buffer_capacity) {
+    if (slot.file.write_buffer && live) {
+        if (slot.file.buffer_fill + 188 > slot.file.buffer_capacity) {
             written = flush_write_buffer(run, slot);
             wrote = true;
         }
-        std::memcpy(slot.write_buffer.get() + slot.buffer_fill, packet, 188);
-        slot.buffer_fill += 188;
+        std::memcpy(slot.file.write_buffer.get() + slot.file.buffer_fill, packet, 188);
+        slot.file.buffer_fill += 188;
     } else {
-        if (slot.overlap_after_handle >= 0 && live) {
-            if (slot.overlap_after_left > 0) {
-                if (slot.overlap_active &&
-                    write_checked(slot.overlap_after_handle, packet, 188, slot.overlap_after_path) == -1)
+        if (slot.file.overlap_after_handle >= 0 && live) {
+            if (slot.file.overlap_after_left > 0) {
+                if (slot.split.overlap_active &&
+                    write_checked(slot.file.overlap_after_handle, packet, 188, slot.file.overlap_after_path) == -1)
                     written = -1;
-                --slot.overlap_after_left;
+                --slot.file.overlap_after_left;
             }
-            if (slot.overlap_after_left <= 0) close_overlap_after(slot);
+            if (slot.file.overlap_after_left <= 0) close_overlap_after(slot);
         }
-        if (written != -1) written = write_checked(slot.fd, packet, 188, slot.path) == -1 ? -1 : 188;
+        if (written != -1) written = write_checked(slot.file.fd, packet, 188, slot.file.path) == -1 ? -1 : 188;
         wrote = true;
     }
-    if (live && slot.overlap_ring.capacity > 0) ring_push(slot.overlap_ring, packet);
+    if (live && slot.file.overlap_ring.capacity > 0) ring_push(slot.file.overlap_ring, packet);
     // A PMT section start (pointer_field 0, section at byte 5): kept for the start of a split's file.
-    if (live && ts_pid(packet) == slot.pmt_pid && ts_payload_unit_start(packet) &&
+    if (live && ts_pid(packet) == slot.programme.pmt_pid && ts_payload_unit_start(packet) &&
         ts_adaptation_field_control(packet) == 1 && packet[4] == 0 && section_table_id(packet) == 0x02) {
-        std::memcpy(slot.last_pmt_written.data(), packet, 188);
-        slot.last_pmt_written_valid = 1;
+        std::memcpy(slot.file.last_pmt_written.data(), packet, 188);
+        slot.file.last_pmt_written_valid = 1;
     }
-    if (live && ts_scrambling_control(packet) != 0) ++slot.scrambled_count;
+    if (live && ts_scrambling_control(packet) != 0) ++slot.file.scrambled_count;
     return wrote ? written : 0;
 }
 

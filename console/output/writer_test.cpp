@@ -37,12 +37,12 @@ struct WriterTest : ::testing::Test {
     OutputStream& slot = run->outputs[0];
 
     void SetUp() override {
-        slot.path = path;
-        slot.enabled = 1;
-        slot.in_use = 1;
+        slot.file.path = path;
+        slot.file.enabled = 1;
+        slot.programme.in_use = 1;
     }
     void TearDown() override {
-        if (slot.fd >= 0) file_close(slot.fd);
+        if (slot.file.fd >= 0) file_close(slot.file.fd);
         std::remove(path.c_str());
     }
     long long write(int n, int live = 1, int scrambling = 0) {
@@ -52,12 +52,12 @@ struct WriterTest : ::testing::Test {
 };
 
 TEST_F(WriterTest, SlotsThatTakeNothingNeverCreateTheirFile) {
-    slot.enabled = 0;
+    slot.file.enabled = 0;
     EXPECT_EQ(write(1), 0);
-    slot.enabled = 1;
-    slot.in_use = 0;
+    slot.file.enabled = 1;
+    slot.programme.in_use = 0;
     EXPECT_EQ(write(1), 0);
-    EXPECT_EQ(slot.fd, -1);
+    EXPECT_EQ(slot.file.fd, -1);
     EXPECT_FALSE(path_identity(path.c_str()).valid);
 }
 
@@ -67,7 +67,7 @@ TEST_F(WriterTest, UnbufferedWritesGrowTheFilePacketByPacket) {
     EXPECT_EQ(slurp(path).size(), 188u);
     EXPECT_EQ(write(2), 188);
     EXPECT_EQ(slurp(path).size(), 376u);
-    EXPECT_EQ(slot.packets_written, 2);
+    EXPECT_EQ(slot.file.packets_written, 2);
 }
 
 TEST_F(WriterTest, BufferFlushesWhenTheNextPacketDoesNotFit) {
@@ -76,7 +76,7 @@ TEST_F(WriterTest, BufferFlushesWhenTheNextPacketDoesNotFit) {
     EXPECT_EQ(slurp(path).size(), 0u);
     EXPECT_EQ(write(5577), 5577 * 188);
     EXPECT_EQ(slurp(path).size(), 5577u * 188u);
-    EXPECT_EQ(slot.buffer_fill, 188u);
+    EXPECT_EQ(slot.file.buffer_fill, 188u);
     EXPECT_EQ(flush_write_buffer(*run, slot), 188);
     auto bytes = slurp(path);
     ASSERT_EQ(bytes.size(), 5578u * 188u);
@@ -96,33 +96,33 @@ TEST_F(WriterTest, ReplayedPacketsBypassTheBufferAndComeFirst) {
 
 TEST_F(WriterTest, ScrambledCountAndRingTakeOnlyLivePackets) {
     run->options.buffer_mb = 0;
-    ring_resize(slot.overlap_ring, 3);
+    ring_resize(slot.file.overlap_ring, 3);
     write(1, 1, 1);
     write(2, 0, 1);
     write(3, 1, 0);
     write(4, 1, 2);
     write(5, 1, 3);
-    EXPECT_EQ(slot.scrambled_count, 3);
-    ASSERT_EQ(slot.overlap_ring.count, 3);  // the oldest live packet was dropped
-    EXPECT_EQ(ring_at(slot.overlap_ring, 0)[100], 3);
-    EXPECT_EQ(ring_at(slot.overlap_ring, 2)[100], 5);
-    ring_clear(slot.overlap_ring);
-    EXPECT_EQ(slot.overlap_ring.count, 0);
+    EXPECT_EQ(slot.file.scrambled_count, 3);
+    ASSERT_EQ(slot.file.overlap_ring.count, 3);  // the oldest live packet was dropped
+    EXPECT_EQ(ring_at(slot.file.overlap_ring, 0)[100], 3);
+    EXPECT_EQ(ring_at(slot.file.overlap_ring, 2)[100], 5);
+    ring_clear(slot.file.overlap_ring);
+    EXPECT_EQ(slot.file.overlap_ring.count, 0);
 }
 
 TEST_F(WriterTest, OverlapAfterFileTakesExactlyItsShare) {
     const std::string prev = path + ".prev";
     for (int buffer_mb : {0, 1}) {
         run->options.buffer_mb = buffer_mb;
-        slot.overlap_after_handle = file_open_rw_create(prev.c_str());
-        file_truncate(slot.overlap_after_handle, 0);
-        slot.overlap_after_left = 3;
+        slot.file.overlap_after_handle = file_open_rw_create(prev.c_str());
+        file_truncate(slot.file.overlap_after_handle, 0);
+        slot.file.overlap_after_left = 3;
         for (int i = 0; i < 5; ++i) write(i);
         EXPECT_NE(flush_write_buffer(*run, slot), -1);
-        EXPECT_EQ(slot.overlap_after_handle, -1) << buffer_mb;
+        EXPECT_EQ(slot.file.overlap_after_handle, -1) << buffer_mb;
         EXPECT_EQ(slurp(prev).size(), 3u * 188u) << buffer_mb;
-        file_close(slot.fd);
-        slot.fd = -1;
+        file_close(slot.file.fd);
+        slot.file.fd = -1;
     }
     std::remove(prev.c_str());
 }
@@ -131,8 +131,8 @@ TEST_F(WriterTest, GopOnlyCountsButNeverOpens) {
     run->options.gop_only = 1;
     EXPECT_EQ(write(1), 188);
     EXPECT_EQ(write(2), 188);
-    EXPECT_EQ(slot.packets_written, 2);
-    EXPECT_EQ(slot.fd, -1);
+    EXPECT_EQ(slot.file.packets_written, 2);
+    EXPECT_EQ(slot.file.fd, -1);
     EXPECT_FALSE(path_identity(path.c_str()).valid);
 }
 
@@ -151,23 +151,23 @@ TEST_F(WriterTest, TheInputFileIsNeverOpenedForWriting) {
 }
 
 TEST_F(WriterTest, OpenFailureIsReported) {
-    slot.path = dir + "no/such/folder/x.ts";
+    slot.file.path = dir + "no/such/folder/x.ts";
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(write(1), -1);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\nerror - failed on open [" + slot.path + "]\n");
-    EXPECT_EQ(slot.fd, -1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\nerror - failed on open [" + slot.file.path + "]\n");
+    EXPECT_EQ(slot.file.fd, -1);
 }
 
 TEST_F(WriterTest, WriteFailureOnAFullDiskIsReported) {
     if (!path_identity("/dev/full").valid) GTEST_SKIP() << "no /dev/full";
-    slot.path = "/dev/full";
+    slot.file.path = "/dev/full";
     run->options.buffer_mb = 0;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(write(1), -1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\nerror - failed on write() [/dev/full]\n");
-    file_close(slot.fd);
-    slot.fd = -1;
-    slot.path = path;
+    file_close(slot.file.fd);
+    slot.file.fd = -1;
+    slot.file.path = path;
 }
 
 }  // namespace

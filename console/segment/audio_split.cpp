@@ -30,18 +30,18 @@ OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<
 bool has_payload(const std::uint8_t* p) { return (ts_adaptation_field_control(p) & 1) != 0; }
 
 bool carries(const OutputStream& s, int pid) {
-    for (int i = 0; i < s.es_count && i < static_cast<int>(s.es_pids.size()); ++i)
-        if (s.es_pids[static_cast<std::size_t>(i)] == pid) return true;
+    for (int i = 0; i < s.programme.es_count && i < static_cast<int>(s.programme.es_pids.size()); ++i)
+        if (s.programme.es_pids[static_cast<std::size_t>(i)] == pid) return true;
     return false;
 }
 
 bool is_audio_pid(const OutputStream& s, int pid) {
-    for (int a : s.audio_pids)
+    for (int a : s.programme.audio_pids)
         if (a == pid) return true;
-    return pid == s.first_audio_pid;
+    return pid == s.programme.first_audio_pid;
 }
 
-int video_pid_of(const OutputStream& s) { return s.es_count > 0 ? s.es_pids[0] : -1; }
+int video_pid_of(const OutputStream& s) { return s.programme.es_count > 0 ? s.programme.es_pids[0] : -1; }
 
 // PTS of a video PES start with a PTS (ISO/IEC 13818-1 PES header), else unset.
 std::int64_t video_pes_pts(const std::uint8_t* p) {
@@ -98,9 +98,9 @@ bool mark_broken_link_in_stretch(std::vector<std::uint8_t>& stretch, int pid) {
 // A GOP list file of a part (or of any output path of the slot), named as the list of the
 // slot's current file would be.
 std::string list_path_for(const Options& o, OutputStream& s, std::string path) {
-    std::swap(s.path, path);
+    std::swap(s.file.path, path);
     std::string list = gop_list_path(o, s);
-    std::swap(s.path, path);
+    std::swap(s.file.path, path);
     return list;
 }
 
@@ -114,14 +114,14 @@ void append_trailer_to_list(RunState& run, const std::string& list, int packet_c
 // Closes part `i`: its packet count (the file's size in packets) goes into its GOP list's
 // trailer.
 void finish_part(RunState& run, OutputStream& s, int i) {
-    int& fd = s.audio_part_fd[static_cast<std::size_t>(i)];
+    int& fd = s.parts.fd[static_cast<std::size_t>(i)];
     if (fd < 0) return;
     const long long size = file_seek(fd, 0, 2);
     const int count = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
     file_close(fd);
     fd = -1;
     if (run.options.gop_list)
-        append_trailer_to_list(run, list_path_for(run.options, s, s.audio_part_path[static_cast<std::size_t>(i)]), count);
+        append_trailer_to_list(run, list_path_for(run.options, s, s.parts.path[static_cast<std::size_t>(i)]), count);
 }
 
 // Part files other than the current one, in table order up to the first entry that never had a
@@ -129,18 +129,18 @@ void finish_part(RunState& run, OutputStream& s, int i) {
 template <typename Each>
 void for_other_parts(OutputStream& s, Each each) {
     for (int i = 0; i < kAudioModeEntries; ++i) {
-        if (i == s.audio_number) continue;
-        if (s.audio_part_fd[static_cast<std::size_t>(i)] < 0) break;
+        if (i == s.audio.number) continue;
+        if (s.parts.fd[static_cast<std::size_t>(i)] < 0) break;
         each(i);
     }
 }
 
 void close_parts_as_they_are(OutputStream& s) {
     for (int i = 0; i < kAudioModeEntries; ++i) {
-        int& fd = s.audio_part_fd[static_cast<std::size_t>(i)];
-        if (fd >= 0 && i != s.audio_number && fd != s.fd && fd != s.overlap_after_handle) file_close(fd);
+        int& fd = s.parts.fd[static_cast<std::size_t>(i)];
+        if (fd >= 0 && i != s.audio.number && fd != s.file.fd && fd != s.file.overlap_after_handle) file_close(fd);
         fd = -1;
-        s.audio_part_path[static_cast<std::size_t>(i)].clear();
+        s.parts.path[static_cast<std::size_t>(i)].clear();
     }
 }
 
@@ -150,11 +150,11 @@ long long write_file_start(RunState& run, OutputStream& s) {
     const auto& header = run.tables.pat_header_template;
     if (header[0] == kSyncByte) {
         std::uint8_t pat[kPacketSize];
-        build_pat_packet(header.data(), s.service_id, s.pmt_pid, pat);
+        build_pat_packet(header.data(), s.programme.service_id, s.programme.pmt_pid, pat);
         if (write_packet(run, s, pat, 0) == -1) return -1;
     }
-    if (s.last_pmt_written_valid) return write_packet(run, s, s.last_pmt_written.data(), 0) == -1 ? -1 : 0;
-    if (s.last_pmt_packet[0] == kSyncByte) return write_packet(run, s, s.last_pmt_packet.data(), 0) == -1 ? -1 : 0;
+    if (s.file.last_pmt_written_valid) return write_packet(run, s, s.file.last_pmt_written.data(), 0) == -1 ? -1 : 0;
+    if (s.programme.last_pmt_packet[0] == kSyncByte) return write_packet(run, s, s.programme.last_pmt_packet.data(), 0) == -1 ? -1 : 0;
     return 0;
 }
 
@@ -178,38 +178,38 @@ void print_audio_cancel_line(const OutputStream& s, int from, int to, int third,
 // its statistics) and kept in memory. Returns the GOP PTS of the stretch (modes 2 and 3), unset
 // without one.
 std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<std::uint8_t>& stretch) {
-    const int n = s.packets_written;
-    const int g = s.last_gop_packet;
+    const int n = s.file.packets_written;
+    const int g = s.gop.last_gop_packet;
     if (g < 0 || n - g <= 0) return kUnsetTime;
-    s.broken_link_pid = -1;  // the watch of the old file ends here
-    s.broken_link_fill = 0;
+    s.gop.broken_link_pid = -1;  // the watch of the old file ends here
+    s.gop.broken_link_fill = 0;
     stretch.reserve(static_cast<std::size_t>(n - g) * kPacketSize);
-    if (cut_back_file(run, s, s.fd, static_cast<long long>(g) * kPacketSize, &stretch) < 0) {
+    if (cut_back_file(run, s, s.file.fd, static_cast<long long>(g) * kPacketSize, &stretch) < 0) {
         // The file could not be cut: nothing moves, the file keeps what it has.
         stretch.clear();
-        const long long size = file_seek(s.fd, 0, 2);
-        s.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
+        const long long size = file_seek(s.file.fd, 0, 2);
+        s.file.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
         return kUnsetTime;
     }
-    s.packets_written = g;
-    trim_gop_list(s.gop_list_fd, g);
+    s.file.packets_written = g;
+    trim_gop_list(s.gop.list_fd, g);
     if (run.options.audio_split < 2 || stretch.empty()) return kUnsetTime;
 
     const std::int64_t gop_pts = video_pes_pts(stretch.data());
     if (time_unset(gop_pts)) return kUnsetTime;
-    if (s.broken_link_pending && mark_broken_link_in_stretch(stretch, ts_pid(stretch.data())))
-        s.broken_link_pending = 0;
+    if (s.gop.broken_link_pending && mark_broken_link_in_stretch(stretch, ts_pid(stretch.data())))
+        s.gop.broken_link_pending = 0;
     if (debug_trace_enabled()) {
-        const int number = s.audio_number;
-        const std::int64_t video_distance = pts_delta(gop_pts, s.first_video_pts);
-        const std::int64_t audio_distance = pts_delta(s.audio_pts_at_gop, s.first_audio_pts);
-        s.drift_sum += video_distance - audio_distance;
-        trace_clock("%d:GOP先頭,%02d:%02d:%02d:%03d,%lld\r\n", number, s.first_video_pts);
+        const int number = s.audio.number;
+        const std::int64_t video_distance = pts_delta(gop_pts, s.gop.first_video_pts);
+        const std::int64_t audio_distance = pts_delta(s.gop.audio_pts_at_gop, s.audio.first_pts);
+        s.parts.drift_sum += video_distance - audio_distance;
+        trace_clock("%d:GOP先頭,%02d:%02d:%02d:%03d,%lld\r\n", number, s.gop.first_video_pts);
         trace_clock_delta("%d:GOP切替,%02d:%02d:%02d:%03d,%lld,%lld\r\n", number, gop_pts, video_distance);
-        trace_clock("%d:音声先頭,%02d:%02d:%02d:%03d,%lld\r\n", number, s.first_audio_pts);
-        trace_clock_delta("%d:音声切替,%02d:%02d:%02d:%03d,%lld,%lld\r\n", number, s.audio_pts_at_gop, audio_distance);
+        trace_clock("%d:音声先頭,%02d:%02d:%02d:%03d,%lld\r\n", number, s.audio.first_pts);
+        trace_clock_delta("%d:音声切替,%02d:%02d:%02d:%03d,%lld,%lld\r\n", number, s.gop.audio_pts_at_gop, audio_distance);
         debug_trace("%d:映像音声差分 %lld(%lld)\r\n", number, static_cast<long long>(video_distance - audio_distance),
-                    static_cast<long long>(s.drift_sum));
+                    static_cast<long long>(s.parts.drift_sum));
     }
     (void)slot;
     return gop_pts;
@@ -224,17 +224,17 @@ long long write_back(RunState& run, OutputStream& s, const std::vector<std::uint
     for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
         const std::uint8_t* p = stretch.data() + at;
         const int pid = ts_pid(p);
-        if (mode == 3 && pid == s.first_audio_pid) {
+        if (mode == 3 && pid == s.programme.first_audio_pid) {
             const AdtsMode header = find_adts_mode(p);
             if (header.mode >= 0) {
-                if (time_unset(s.first_audio_pts)) s.first_audio_pts = header.pts;
+                if (time_unset(s.audio.first_pts)) s.audio.first_pts = header.pts;
                 break;
             }
         }
         if (pid == video) continue;
-        if (write_checked(s.fd, p, kPacketSize, s.path) == -1) return -1;
-        if (run.options.collect_stats) stats_count_packet(run, s, s.fd, p);
-        ++s.packets_written;
+        if (write_checked(s.file.fd, p, kPacketSize, s.file.path) == -1) return -1;
+        if (run.options.collect_stats) stats_count_packet(run, s, s.file.fd, p);
+        ++s.file.packets_written;
     }
     return 0;
 }
@@ -247,96 +247,96 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
     const bool separate = o.audio_split_separate != 0;
 
     // 1. The previous file's overlap and lists end; everything buffered goes to the old file.
-    if (o.overlap_drop_prior) ring_clear(s.overlap_ring);
-    s.previous_audio_pts = found.pts;
-    if (s.overlap_after_handle >= 0) {
+    if (o.overlap_drop_prior) ring_clear(s.file.overlap_ring);
+    s.audio.previous_pts = found.pts;
+    if (s.file.overlap_after_handle >= 0) {
         const long long due = write_overlap_due(s);
-        if (s.overlap_after_handle != s.fd) file_close(s.overlap_after_handle);
-        s.overlap_after_handle = -1;
+        if (s.file.overlap_after_handle != s.file.fd) file_close(s.file.overlap_after_handle);
+        s.file.overlap_after_handle = -1;
         if (due == -1) return -1;
     }
     finish_overlap_gop_list(s);
-    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
-    s.overlap_active = 1;
-    if (!separate) s.broken_link_pending = 1;
+    flush_gop_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill);
+    s.split.overlap_active = 1;
+    if (!separate) s.gop.broken_link_pending = 1;
     if (flush_write_buffer(run, s) == -1) return -1;
 
     // 2, 3. The GOP running at the change leaves the old file.
     std::vector<std::uint8_t> stretch;
     const std::int64_t gop_pts = take_stretch(run, s, slot, stretch);
-    s.first_audio_pts = kUnsetTime;
-    s.first_video_pts = gop_pts;
+    s.audio.first_pts = kUnsetTime;
+    s.gop.first_video_pts = gop_pts;
     if (o.audio_split >= 2 && !stretch.empty() && write_back(run, s, stretch) == -1) return -1;
 
     // 4. The old file stays open in the table; its GOP list waits for its trailer.
-    const std::size_t old = static_cast<std::size_t>(s.audio_number);
-    s.audio_part_fd[old] = s.fd;
-    s.audio_part_path[old] = s.path;
-    s.fd = -1;
-    if (s.gop_list_fd >= 0) file_close(s.gop_list_fd);
-    s.gop_list_fd = -1;
-    s.gop_list_fill = 0;
+    const std::size_t old = static_cast<std::size_t>(s.audio.number);
+    s.parts.fd[old] = s.file.fd;
+    s.parts.path[old] = s.file.path;
+    s.file.fd = -1;
+    if (s.gop.list_fd >= 0) file_close(s.gop.list_fd);
+    s.gop.list_fd = -1;
+    s.gop.list_fill = 0;
 
     // 5. Audio of the new file starts when the guard time after the last GOP start has passed,
     // video at the next GOP start (mode 1).
-    s.packets_written = s.overlap_after_left = s.prev_gop_left = 0;
-    s.next_gop_pending = 1;
-    if (time_unset(s.audio_pts_at_gop)) {
+    s.file.packets_written = s.file.overlap_after_left = s.gop.prev_left = 0;
+    s.gop.next_gop_pending = 1;
+    if (time_unset(s.gop.audio_pts_at_gop)) {
         // No GOP started yet: there is nothing to wait for, and no distance to carry into the
         // guard of a later split.
-        s.guard_remaining = 0;
-        s.guard_passed = 1;
+        s.audio.guard_remaining = 0;
+        s.audio.guard_passed = 1;
     } else {
-        s.guard_remaining += kAudioGuardTicks;
-        s.guard_remaining -= pts_delta(s.previous_audio_pts, s.audio_pts_at_gop);
-        s.guard_passed = s.guard_remaining <= 0 ? 1 : 0;
+        s.audio.guard_remaining += kAudioGuardTicks;
+        s.audio.guard_remaining -= pts_delta(s.audio.previous_pts, s.gop.audio_pts_at_gop);
+        s.audio.guard_passed = s.audio.guard_remaining <= 0 ? 1 : 0;
     }
-    s.last_gop_packet = -1;
-    s.wait_trace_due = 1;
-    s.wait_last_audio_pts = found.pts;
+    s.gop.last_gop_packet = -1;
+    s.parts.wait_trace_due = 1;
+    s.parts.wait_last_audio_pts = found.pts;
 
     // 6, 7. The new file's name and the console line.
     if (separate) {
-        ++s.split_number;
-        s.path = audio_part_path(run, slot, s.split_number, 0);
+        ++s.split.split_number;
+        s.file.path = audio_part_path(run, slot, s.split.split_number, 0);
     } else {
-        s.path = audio_part_path(run, slot, s.split_number, number);
+        s.file.path = audio_part_path(run, slot, s.split.split_number, number);
     }
     {
-        const PathParts parts = split_path(s.path);
+        const PathParts parts = split_path(s.file.path);
         const std::string name = parts.base + parts.ext;
-        print_audio_split_line(s, s.last_channel_mode, found.mode, found.pts, name.c_str());
+        print_audio_split_line(s, s.audio.last_channel_mode, found.mode, found.pts, name.c_str());
     }
 
     // 8. A mode met before continues its own GOP list.
     const std::size_t entry = static_cast<std::size_t>(number);
-    if (s.audio_modes[entry] != -1 && o.gop_list && !separate) {
+    if (s.audio.modes[entry] != -1 && o.gop_list && !separate) {
         const int fd = reopen_gop_list(run, gop_list_path(o, s));
-        if (fd >= 0) s.gop_list_fd = fd;
+        if (fd >= 0) s.gop.list_fd = fd;
     }
 
     // 9. The mode's file: finished (C variants) or written on; a new file starts with PAT and PMT.
-    int& part = s.audio_part_fd[entry];
+    int& part = s.parts.fd[entry];
     if (part >= 0) {
         if (separate) {
             finish_part(run, s, number);
         } else {
-            s.fd = part;
-            const long long size = file_seek(s.fd, 0, 2);
-            s.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
+            s.file.fd = part;
+            const long long size = file_seek(s.file.fd, 0, 2);
+            s.file.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
         }
     }
-    if (s.fd < 0) {
+    if (s.file.fd < 0) {
         const long long started = write_file_start(run, s);
         if (separate) {
-            part = s.fd;
-            s.audio_part_path[entry] = s.path;
+            part = s.file.fd;
+            s.parts.path[entry] = s.file.path;
         }
         if (started == -1) return -1;
     }
-    if (s.last_pcr_packet[0] == kSyncByte) {
-        if (write_packet(run, s, s.last_pcr_packet.data(), 0) == -1) return -1;
-        s.last_pcr_packet.fill(0);
+    if (s.parts.last_pcr_packet[0] == kSyncByte) {
+        if (write_packet(run, s, s.parts.last_pcr_packet.data(), 0) == -1) return -1;
+        s.parts.last_pcr_packet.fill(0);
     }
     if (o.audio_split >= 2) {
         const int video = video_pid_of(s);
@@ -365,21 +365,21 @@ AudioChange audio_split_audio_packet(RunState& run, int slot, const std::uint8_t
         track_audio_packet(run, slot, packet);
         return change;
     }
-    if (!s.in_use || !s.enabled || s.fd < 0 || !ts_payload_unit_start(packet)) return change;
+    if (!s.programme.in_use || !s.file.enabled || s.file.fd < 0 || !ts_payload_unit_start(packet)) return change;
     const AdtsMode found = find_adts_mode(packet);
     if (found.mode < 0) return change;
-    if (s.next_gop_pending) s.wait_last_audio_pts = found.pts;
-    if (found.mode == s.last_channel_mode) {
+    if (s.gop.next_gop_pending) s.parts.wait_last_audio_pts = found.pts;
+    if (found.mode == s.audio.last_channel_mode) {
         track_audio_packet(run, slot, packet);
         return change;
     }
     if (debug_trace_enabled()) {
         const ClockParts c = clock_parts(found.pts);
-        debug_trace("音声種別が切り替わった %d -> %d(%d,%02d:%02d:%02d:%03d)\r\n", s.last_channel_mode, found.mode,
+        debug_trace("音声種別が切り替わった %d -> %d(%d,%02d:%02d:%02d:%03d)\r\n", s.audio.last_channel_mode, found.mode,
                     found.sampling_index, c.hours, c.minutes, c.seconds, c.milliseconds);
     }
     const int number = audio_mode_number(s, found.mode);
-    if (number < 0 || s.last_channel_mode == -1) {
+    if (number < 0 || s.audio.last_channel_mode == -1) {
         track_audio_packet(run, slot, packet);
         return change;
     }
@@ -394,19 +394,19 @@ long long audio_split_confirm(RunState& run, int slot, const std::uint8_t* packe
     OutputStream& s = slot_at(run, slot);
     const AdtsMode& found = change.found;
     if (later != found.mode) {
-        print_audio_cancel_line(s, s.last_channel_mode, found.mode, later, found.pts);
+        print_audio_cancel_line(s, s.audio.last_channel_mode, found.mode, later, found.pts);
         // The clocks move on; the mode stays, so the next header of the new mode is examined again.
-        const int last_mode = s.last_channel_mode;
-        const int code = s.audio_channel_code;
-        const int current = s.audio_number;
-        const int previous = s.previous_audio_number;
-        const auto modes = s.audio_modes;
+        const int last_mode = s.audio.last_channel_mode;
+        const int code = s.audio.channel_code;
+        const int current = s.audio.number;
+        const int previous = s.audio.previous_number;
+        const auto modes = s.audio.modes;
         track_audio_packet(run, slot, packet);
-        s.last_channel_mode = last_mode;
-        s.audio_channel_code = code;
-        s.audio_number = current;
-        s.previous_audio_number = previous;
-        s.audio_modes = modes;
+        s.audio.last_channel_mode = last_mode;
+        s.audio.channel_code = code;
+        s.audio.number = current;
+        s.audio.previous_number = previous;
+        s.audio.modes = modes;
         return 0;
     }
     const long long result = split_at_change(run, slot, found, change.number);
@@ -416,30 +416,30 @@ long long audio_split_confirm(RunState& run, int slot, const std::uint8_t* packe
 
 long long audio_split_hold(RunState& run, int slot, const std::uint8_t* packet) {
     OutputStream& s = slot_at(run, slot);
-    if (!s.wait_trace_due) return 0;  // no split under way
+    if (!s.parts.wait_trace_due) return 0;  // no split under way
     const int pid = ts_pid(packet);
     if (!carries(s, pid)) return 0;
-    if (s.next_gop_pending) {
+    if (s.gop.next_gop_pending) {
         if (run.options.audio_split != 1) return 0;
-        if (!s.guard_passed) return 1;
+        if (!s.audio.guard_passed) return 1;
         return pid == video_pid_of(s) ? 1 : 0;
     }
-    s.wait_trace_due = 0;
+    s.parts.wait_trace_due = 0;
     if (debug_trace_enabled()) {
-        const ClockParts a = clock_parts(time_unset(s.last_gop_pts) ? 0 : s.last_gop_pts);
+        const ClockParts a = clock_parts(time_unset(s.gop.last_gop_pts) ? 0 : s.gop.last_gop_pts);
         debug_trace("GOP開始,%02d:%02d:%02d:%03d,%lld\r\n", a.hours, a.minutes, a.seconds, a.milliseconds,
-                    static_cast<long long>(s.last_gop_pts));
-        const ClockParts b = clock_parts(time_unset(s.next_gop_pts) ? 0 : s.next_gop_pts);
+                    static_cast<long long>(s.gop.last_gop_pts));
+        const ClockParts b = clock_parts(time_unset(s.gop.next_gop_pts) ? 0 : s.gop.next_gop_pts);
         debug_trace("GOP終了,%02d:%02d:%02d:%03d,%lld,%lld\r\n", b.hours, b.minutes, b.seconds, b.milliseconds,
-                    static_cast<long long>(s.next_gop_pts), static_cast<long long>(pts_delta(s.next_gop_pts, s.last_gop_pts)));
-        const ClockParts c = clock_parts(time_unset(s.audio_pts_at_gop) ? 0 : s.audio_pts_at_gop);
+                    static_cast<long long>(s.gop.next_gop_pts), static_cast<long long>(pts_delta(s.gop.next_gop_pts, s.gop.last_gop_pts)));
+        const ClockParts c = clock_parts(time_unset(s.gop.audio_pts_at_gop) ? 0 : s.gop.audio_pts_at_gop);
         debug_trace("音声開始,%02d:%02d:%02d:%03d,%lld\r\n", c.hours, c.minutes, c.seconds, c.milliseconds,
-                    static_cast<long long>(s.audio_pts_at_gop));
-        const ClockParts d = clock_parts(time_unset(s.wait_last_audio_pts) ? 0 : s.wait_last_audio_pts);
+                    static_cast<long long>(s.gop.audio_pts_at_gop));
+        const ClockParts d = clock_parts(time_unset(s.parts.wait_last_audio_pts) ? 0 : s.parts.wait_last_audio_pts);
         debug_trace("音声終了,%02d:%02d:%02d:%03d,%lld,%lld\r\n", d.hours, d.minutes, d.seconds, d.milliseconds,
-                    static_cast<long long>(s.wait_last_audio_pts),
-                    static_cast<long long>(pts_delta(s.wait_last_audio_pts, s.audio_pts_at_gop)));
-        debug_trace("音声差分,%lld\r\n", static_cast<long long>(s.guard_remaining));
+                    static_cast<long long>(s.parts.wait_last_audio_pts),
+                    static_cast<long long>(pts_delta(s.parts.wait_last_audio_pts, s.gop.audio_pts_at_gop)));
+        debug_trace("音声差分,%lld\r\n", static_cast<long long>(s.audio.guard_remaining));
     }
     return 0;
 }
@@ -453,18 +453,18 @@ void close_audio_parts_of_cut(RunState& run, int slot) {
 void restart_audio_parts(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
     close_parts_as_they_are(s);
-    s.audio_modes.fill(-1);
-    s.audio_number = s.previous_audio_number = 0;
-    if (s.last_channel_mode != -1) s.audio_modes[0] = s.last_channel_mode;
-    s.next_gop_pending = 0;
-    s.last_gop_packet = -1;
-    s.wait_trace_due = 0;
+    s.audio.modes.fill(-1);
+    s.audio.number = s.audio.previous_number = 0;
+    if (s.audio.last_channel_mode != -1) s.audio.modes[0] = s.audio.last_channel_mode;
+    s.gop.next_gop_pending = 0;
+    s.gop.last_gop_packet = -1;
+    s.parts.wait_trace_due = 0;
 }
 
 void forget_audio_mode(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
-    s.last_channel_mode = -1;
-    s.audio_modes.fill(-1);
+    s.audio.last_channel_mode = -1;
+    s.audio.modes.fill(-1);
 }
 
 void finish_audio_parts(RunState& run, int slot) {
@@ -477,9 +477,9 @@ void finish_audio_parts(RunState& run, int slot) {
 void drop_audio_parts(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
     close_parts_as_they_are(s);
-    s.wait_trace_due = 0;
-    s.drift_sum = 0;
-    s.wait_last_audio_pts = kUnsetTime;
+    s.parts.wait_trace_due = 0;
+    s.parts.drift_sum = 0;
+    s.parts.wait_last_audio_pts = kUnsetTime;
 }
 
 }  // namespace quill

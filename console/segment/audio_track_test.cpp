@@ -91,10 +91,10 @@ struct Tracking : ::testing::Test {
     OutputStream& slot() { return run->outputs[0]; }
     void SetUp() override {
         reset_slot_segments(*run, 0);
-        slot().in_use = slot().enabled = 1;
-        slot().fd = 99;  // the file is open; nothing is written here
+        slot().programme.in_use = slot().file.enabled = 1;
+        slot().file.fd = 99;  // the file is open; nothing is written here
     }
-    void TearDown() override { slot().fd = -1; }
+    void TearDown() override { slot().file.fd = -1; }
     void feed(const synth::AudioFrame& a) {
         synth::Packet p = audio_start(a);
         track_audio_packet(*run, 0, p.data());
@@ -104,50 +104,50 @@ struct Tracking : ::testing::Test {
 TEST_F(Tracking, ModesAndClocks) {
     feed({.pts = 1000, .channel_configuration = 2});
     feed({.pts = 2920, .channel_configuration = 2});
-    EXPECT_EQ(slot().audio_channel_code, 2);
-    EXPECT_EQ(slot().first_audio_pts, 1000);
-    EXPECT_EQ(slot().current_audio_pts, 2920);
+    EXPECT_EQ(slot().audio.channel_code, 2);
+    EXPECT_EQ(slot().audio.first_pts, 1000);
+    EXPECT_EQ(slot().audio.current_pts, 2920);
     feed(synth::dual_mono({.pts = 4840}));
-    EXPECT_EQ(slot().audio_channel_code, 0);
-    EXPECT_EQ(slot().last_channel_mode, 0);
+    EXPECT_EQ(slot().audio.channel_code, 0);
+    EXPECT_EQ(slot().audio.last_channel_mode, 0);
     // Audio numbers only count where splitting is possible.
-    EXPECT_EQ(slot().audio_number, 0);
-    EXPECT_EQ(slot().audio_modes[0], -1);
+    EXPECT_EQ(slot().audio.number, 0);
+    EXPECT_EQ(slot().audio.modes[0], -1);
 }
 
 TEST_F(Tracking, AudioNumbersUnderAudioSplits) {
     run->options.audio_split = 1;
     feed({.pts = 1000, .channel_configuration = 2});
     feed(synth::dual_mono({.pts = 2920}));
-    EXPECT_EQ(slot().audio_number, 1);
-    EXPECT_EQ(slot().previous_audio_number, 0);
-    EXPECT_EQ(slot().audio_modes[0], 2);
-    EXPECT_EQ(slot().audio_modes[1], 0);
+    EXPECT_EQ(slot().audio.number, 1);
+    EXPECT_EQ(slot().audio.previous_number, 0);
+    EXPECT_EQ(slot().audio.modes[0], 2);
+    EXPECT_EQ(slot().audio.modes[1], 0);
     EXPECT_EQ(audio_mode_number(slot(), 2), 0);
     EXPECT_EQ(audio_mode_number(slot(), 1), 2);  // the next unused entry
 }
 
 TEST_F(Tracking, GuardCountsDownWithAudioTime) {
     feed({.pts = 1000});
-    slot().guard_passed = 0;
-    slot().guard_remaining = 3000;
+    slot().audio.guard_passed = 0;
+    slot().audio.guard_remaining = 3000;
     feed({.pts = 2920});
-    EXPECT_EQ(slot().guard_remaining, 1080);
-    EXPECT_EQ(slot().guard_passed, 0);
+    EXPECT_EQ(slot().audio.guard_remaining, 1080);
+    EXPECT_EQ(slot().audio.guard_passed, 0);
     feed({.pts = 4840});
-    EXPECT_EQ(slot().guard_passed, 1);
+    EXPECT_EQ(slot().audio.guard_passed, 1);
 }
 
 TEST_F(Tracking, OnlyOpenOutputsInUse) {
-    slot().fd = -1;
+    slot().file.fd = -1;
     feed({.pts = 1000});
-    EXPECT_EQ(slot().audio_channel_code, -1);
+    EXPECT_EQ(slot().audio.channel_code, -1);
     run->options.gop_only = 1;  // no stream file in this mode: tracked all the same
     feed({.pts = 1000});
-    EXPECT_EQ(slot().audio_channel_code, 2);
-    slot().in_use = 0;
+    EXPECT_EQ(slot().audio.channel_code, 2);
+    slot().programme.in_use = 0;
     feed(synth::dual_mono({.pts = 2000}));
-    EXPECT_EQ(slot().audio_channel_code, 2);
+    EXPECT_EQ(slot().audio.channel_code, 2);
 }
 
 }  // namespace

@@ -59,9 +59,9 @@ void open_list(RunState& run, OutputStream& s) {
     note_opened_file(run, path);
     file_seek(fd, 0, 0);
     write_list_text(fd, kListHeader, sizeof kListHeader - 1);
-    s.gop_list_fd = fd;
-    s.gop_list_fill = 0;
-    if (!s.gop_list_buffer) s.gop_list_buffer.reset(new (std::nothrow) char[kGopListBufferSize]);
+    s.gop.list_fd = fd;
+    s.gop.list_fill = 0;
+    if (!s.gop.list_buffer) s.gop.list_buffer.reset(new (std::nothrow) char[kGopListBufferSize]);
 }
 
 // A line into a list: collected in its buffer (written out when it would overflow), or written
@@ -82,11 +82,11 @@ void append_line(int fd, std::unique_ptr<char[]>& buffer, std::size_t& fill, con
 void build_label(const Options& o, const OutputStream& s, std::int64_t pts, char* label, std::size_t size) {
     int used = 0;
     label[0] = '\0';
-    if (o.gop_channel && s.audio_channel_code != -1)
-        used = std::snprintf(label, size, o.gop_time ? "Ch%02d" : "AudioCh%02d", s.audio_channel_code);
+    if (o.gop_channel && s.audio.channel_code != -1)
+        used = std::snprintf(label, size, o.gop_time ? "Ch%02d" : "AudioCh%02d", s.audio.channel_code);
     if (used < 0 || static_cast<std::size_t>(used) >= size) return;
-    if (o.gop_time && !time_unset(s.clock_offset)) {
-        const ClockParts c = clock_parts(broadcast_clock(pts, s.clock_offset));
+    if (o.gop_time && !time_unset(s.clocks.clock_offset)) {
+        const ClockParts c = clock_parts(broadcast_clock(pts, s.clocks.clock_offset));
         std::snprintf(label + used, size - static_cast<std::size_t>(used),
                       o.gop_channel ? "(%02d:%02d:%02d:%03d)" : "%02d:%02d:%02d:%03d", c.hours, c.minutes,
                       c.seconds, c.milliseconds);
@@ -101,34 +101,34 @@ int format_line(char* line, std::size_t size, int pid, const char* label, std::i
 
 void on_gop_start(RunState& run, OutputStream& s, int pid, std::int64_t pts, int live) {
     const Options& o = run.options;
-    const int n = s.packets_written;  // this packet's number in the file: it is written next
-    s.last_gop_packet = n;
+    const int n = s.file.packets_written;  // this packet's number in the file: it is written next
+    s.gop.last_gop_packet = n;
     if (live) {
-        if (s.next_gop_pending) {
-            s.next_gop_pts = pts;
-            s.next_gop_pending = 0;
+        if (s.gop.next_gop_pending) {
+            s.gop.next_gop_pts = pts;
+            s.gop.next_gop_pending = 0;
         } else {
-            s.last_gop_pts = pts;
-            s.audio_pts_at_gop = s.current_audio_pts;
+            s.gop.last_gop_pts = pts;
+            s.gop.audio_pts_at_gop = s.audio.current_pts;
         }
-        if (s.broken_link_pending) {
-            s.broken_link_pid = pid;
-            s.broken_link_fill = 0;
+        if (s.gop.broken_link_pending) {
+            s.gop.broken_link_pid = pid;
+            s.gop.broken_link_fill = 0;
         }
     }
-    if (time_unset(s.clock_offset) && !time_unset(s.broadcast_time)) s.clock_offset = s.broadcast_time - pts;
+    if (time_unset(s.clocks.clock_offset) && !time_unset(s.clocks.broadcast_time)) s.clocks.clock_offset = s.clocks.broadcast_time - pts;
     if (!o.gop_list) return;
 
     char label[48];
     build_label(o, s, pts, label, sizeof label);
     char line[128];
     int length = format_line(line, sizeof line, pid, label, pts, n);
-    if (length > 0) append_line(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill, line, static_cast<std::size_t>(length));
+    if (length > 0) append_line(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill, line, static_cast<std::size_t>(length));
     // A GOP inside the trailing overlap of a cut also belongs to the previous file's list.
-    if (live && s.prev_gop_list_fd >= 0 && s.prev_gop_left > 0) {
-        length = format_line(line, sizeof line, pid, label, pts, s.prev_gop_packets);
+    if (live && s.gop.prev_list_fd >= 0 && s.gop.prev_left > 0) {
+        length = format_line(line, sizeof line, pid, label, pts, s.gop.prev_packets);
         if (length > 0)
-            append_line(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, line,
+            append_line(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill, line,
                         static_cast<std::size_t>(length));
     }
 }
@@ -141,7 +141,7 @@ void detect_gop_start(RunState& run, OutputStream& s, const std::uint8_t* p, int
     if (pes + 14 > kPacketSize) return;  // the PTS would lie past the end of the packet
     if (!start_code_prefix(p + pes) || (p[pes + 3] & 0xF0) != 0xE0 || pes_pts_dts_flags(p + pes) == 0) return;
     const std::int64_t pts = read_pes_pts(p + pes);
-    s.last_video_pts = pts;
+    s.gop.last_video_pts = pts;
 
     int code = -1;
     for (int i = pes + 14; i <= kLastStartCodeSearch; ++i)
@@ -150,7 +150,7 @@ void detect_gop_start(RunState& run, OutputStream& s, const std::uint8_t* p, int
             break;
         }
     if (code < 0) return;
-    if (time_unset(s.first_video_pts)) s.first_video_pts = pts;
+    if (time_unset(s.gop.first_video_pts)) s.gop.first_video_pts = pts;
     if (code == kSequenceHeaderCode) on_gop_start(run, s, ts_pid(p), pts, live);
 }
 
@@ -160,19 +160,19 @@ void mark_broken_link(OutputStream& s, std::uint8_t* p) {
     if (!has_payload(p)) return;
     const int offset = ts_payload_offset(p);
     const int length = kPacketSize - offset;
-    if (length <= 0 || s.broken_link_fill + length >= static_cast<int>(s.broken_link_bytes.size())) return;
-    std::uint8_t* bytes = s.broken_link_bytes.data();
-    const int start = s.broken_link_fill;  // where this packet's payload begins in the collection
+    if (length <= 0 || s.gop.broken_link_fill + length >= static_cast<int>(s.gop.broken_link_bytes.size())) return;
+    std::uint8_t* bytes = s.gop.broken_link_bytes.data();
+    const int start = s.gop.broken_link_fill;  // where this packet's payload begins in the collection
     std::memcpy(bytes + start, p + offset, static_cast<std::size_t>(length));
-    s.broken_link_fill += length;
-    for (int i = 0; i + 4 <= s.broken_link_fill; ++i) {
+    s.gop.broken_link_fill += length;
+    for (int i = 0; i + 4 <= s.gop.broken_link_fill; ++i) {
         if (!start_code_prefix(bytes + i) || bytes[i + 3] != kGroupStartCode) continue;
         const int flag = i + kBrokenLinkByte;
-        if (flag >= s.broken_link_fill) return;  // the flag byte comes with the next packet
+        if (flag >= s.gop.broken_link_fill) return;  // the flag byte comes with the next packet
         // A flag byte in a packet already written cannot be changed any more; the mark is given up.
         if (flag >= start) p[offset + (flag - start)] |= kBrokenLinkBit;
-        s.broken_link_pending = 0;
-        s.broken_link_pid = -1;
+        s.gop.broken_link_pending = 0;
+        s.gop.broken_link_pid = -1;
         return;
     }
 }
@@ -192,17 +192,17 @@ void finish_list(int& fd, std::unique_ptr<char[]>& buffer, std::size_t& fill, bo
 
 void gop_list_packet(RunState& run, int slot, std::uint8_t* packet, int live) {
     OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
-    if (!s.in_use) return;
-    if (run.options.gop_list && s.gop_list_fd < 0) open_list(run, s);
+    if (!s.programme.in_use) return;
+    if (run.options.gop_list && s.gop.list_fd < 0) open_list(run, s);
     detect_gop_start(run, s, packet, live);
-    if (live && s.broken_link_pending && ts_pid(packet) == s.broken_link_pid) mark_broken_link(s, packet);
+    if (live && s.gop.broken_link_pending && ts_pid(packet) == s.gop.broken_link_pid) mark_broken_link(s, packet);
 }
 
 std::string gop_list_path(const Options& options, const OutputStream& slot) {
-    const PathParts parts = split_path(slot.path);
+    const PathParts parts = split_path(slot.file.path);
     std::string base = parts.base;
     std::string suffix;
-    const std::size_t at = slot.suffix.empty() ? std::string::npos : parts.base.rfind(slot.suffix);
+    const std::size_t at = slot.file.suffix.empty() ? std::string::npos : parts.base.rfind(slot.file.suffix);
     if (at != std::string::npos) {
         base = parts.base.substr(0, at);
         suffix = parts.base.substr(at);
@@ -235,39 +235,39 @@ void append_gop_trailer(int fd, int packet_count) {
 }
 
 void pass_gop_list_on(OutputStream& s) {
-    if (s.gop_list_fd < 0) return;
-    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
-    s.prev_gop_list_fd = s.gop_list_fd;
-    s.gop_list_fd = -1;
-    s.prev_gop_list_buffer = std::move(s.gop_list_buffer);
-    s.prev_gop_list_fill = 0;
-    s.prev_gop_packets = s.packets_written;
+    if (s.gop.list_fd < 0) return;
+    flush_gop_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill);
+    s.gop.prev_list_fd = s.gop.list_fd;
+    s.gop.list_fd = -1;
+    s.gop.prev_list_buffer = std::move(s.gop.list_buffer);
+    s.gop.prev_list_fill = 0;
+    s.gop.prev_packets = s.file.packets_written;
 }
 
 void hand_over_gop_list(RunState&, OutputStream& s) {
-    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, s.overlap_active != 0,
-                s.prev_gop_packets);
+    finish_list(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill, s.split.overlap_active != 0,
+                s.gop.prev_packets);
     pass_gop_list_on(s);
 }
 
 void finish_gop_lists(RunState&, OutputStream& s) {
-    finish_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill, true, s.packets_written);
-    finish_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill, s.overlap_active != 0,
-                s.prev_gop_packets);
+    finish_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill, true, s.file.packets_written);
+    finish_list(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill, s.split.overlap_active != 0,
+                s.gop.prev_packets);
 }
 
 void reset_gop_state(OutputStream& s) {
-    close_list(s.gop_list_fd);
-    close_list(s.prev_gop_list_fd);
-    release(s.gop_list_buffer, s.gop_list_fill);
-    release(s.prev_gop_list_buffer, s.prev_gop_list_fill);
-    s.last_video_pts = s.first_video_pts = kUnsetTime;
-    s.last_gop_packet = -1;
-    s.last_gop_pts = s.audio_pts_at_gop = s.next_gop_pts = kUnsetTime;
-    s.next_gop_pending = 0;
-    s.broken_link_pending = 0;
-    s.broken_link_pid = -1;
-    s.broken_link_fill = 0;
+    close_list(s.gop.list_fd);
+    close_list(s.gop.prev_list_fd);
+    release(s.gop.list_buffer, s.gop.list_fill);
+    release(s.gop.prev_list_buffer, s.gop.prev_list_fill);
+    s.gop.last_video_pts = s.gop.first_video_pts = kUnsetTime;
+    s.gop.last_gop_packet = -1;
+    s.gop.last_gop_pts = s.gop.audio_pts_at_gop = s.gop.next_gop_pts = kUnsetTime;
+    s.gop.next_gop_pending = 0;
+    s.gop.broken_link_pending = 0;
+    s.gop.broken_link_pid = -1;
+    s.gop.broken_link_fill = 0;
 }
 
 }  // namespace quill

@@ -45,26 +45,26 @@ struct GopList : ::testing::Test {
         run->options.buffer_mb = 0;
         run->options.gop_list = 1;
         OutputStream& s = slot();
-        s.suffix = "_HD";
-        s.path = dir + "rec_HD.ts";
-        s.in_use = s.enabled = 1;
-        s.es_pids[0] = kVideo;
-        s.es_pids[1] = kAudio;
-        s.es_count = 2;
-        s.first_audio_pid = kAudio;
+        s.file.suffix = "_HD";
+        s.file.path = dir + "rec_HD.ts";
+        s.programme.in_use = s.file.enabled = 1;
+        s.programme.es_pids[0] = kVideo;
+        s.programme.es_pids[1] = kAudio;
+        s.programme.es_count = 2;
+        s.programme.first_audio_pid = kAudio;
         reset_slot_segments(*run, 0);
     }
     void TearDown() override {
         finish();
-        for (const auto& f : {slot().path, dir + "rec_HD.ts", dir + "rec_HD-1.ts"}) {
+        for (const auto& f : {slot().file.path, dir + "rec_HD.ts", dir + "rec_HD-1.ts"}) {
             std::remove(f.c_str());
             std::remove((f + ".txt").c_str());
         }
     }
     OutputStream& slot() { return run->outputs[0]; }
     void finish() {
-        if (slot().fd >= 0) file_close(slot().fd);
-        slot().fd = -1;
+        if (slot().file.fd >= 0) file_close(slot().file.fd);
+        slot().file.fd = -1;
         finish_gop_lists(*run, slot());
     }
     // The routing's order: GOP and audio hooks, then the writer.
@@ -114,9 +114,9 @@ TEST_F(GopList, LinesForSequenceHeaderStartsOnly) {
                     "0111,,26:30:43:717,8589934591,0\r\n"
                     "0111,,00:00:00:500,45045," + std::to_string(second) + "\r\n" +
                     trailer(static_cast<int>(mux.packets.size())));
-    EXPECT_EQ(slot().last_gop_packet, static_cast<int>(second));
-    EXPECT_EQ(slot().last_video_pts, 45045);
-    EXPECT_EQ(slot().first_video_pts, 0x1FFFFFFFF);
+    EXPECT_EQ(slot().gop.last_gop_packet, static_cast<int>(second));
+    EXPECT_EQ(slot().gop.last_video_pts, 45045);
+    EXPECT_EQ(slot().gop.first_video_pts, 0x1FFFFFFFF);
 }
 
 TEST_F(GopList, ChannelAndTimeLabels) {
@@ -157,7 +157,7 @@ TEST_F(GopList, ChannelAndTimeLabels) {
 }
 
 TEST_F(GopList, OverlapListAfterACut) {
-    slot().overlap_active = 1;
+    slot().split.overlap_active = 1;
     synth::Mux before;
     before.pes_video(kVideo, frame(synth::Picture::I, 90000));
     before.null(3);
@@ -167,10 +167,10 @@ TEST_F(GopList, OverlapListAfterACut) {
     // The cut: the list is handed over, the stream continues in rec_HD-1.ts, and the previous
     // file still takes 4 packets of overlap.
     hand_over_gop_list(*run, slot());
-    file_close(slot().fd);
-    slot().fd = -1;
-    slot().path = dir + "rec_HD-1.ts";
-    slot().prev_gop_left = 4;
+    file_close(slot().file.fd);
+    slot().file.fd = -1;
+    slot().file.path = dir + "rec_HD-1.ts";
+    slot().gop.prev_left = 4;
     synth::Mux after;
     after.null(2);
     const std::size_t gop = after.pes_video(kVideo, frame(synth::Picture::I, 135135));  // inside the overlap
@@ -208,7 +208,7 @@ TEST_F(GopList, BrokenLinkMarkedWhereverTheGopHeaderFalls) {
         SCOPED_TRACE(first_payload);
         finish();
         reset_slot_segments(*run, 0);
-        slot().broken_link_pending = 1;
+        slot().gop.broken_link_pending = 1;
         synth::Mux mux;
         std::optional<synth::Adaptation> af;
         if (first_payload < 184) af = synth::Adaptation{.stuffing = 182 - first_payload};
@@ -216,10 +216,10 @@ TEST_F(GopList, BrokenLinkMarkedWhereverTheGopHeaderFalls) {
                                           std::nullopt, true), af);
         mux.pes_video(kVideo, frame(synth::Picture::I, 135135));  // the next GOP keeps its flag
         feed(mux.packets);
-        EXPECT_EQ(slot().broken_link_pending, 0);
+        EXPECT_EQ(slot().gop.broken_link_pending, 0);
         finish();
-        const std::string ts = read_text(slot().path);
-        EXPECT_TRUE(written_broken_link(slot().path));
+        const std::string ts = read_text(slot().file.path);
+        EXPECT_TRUE(written_broken_link(slot().file.path));
         // Only one GOP header got the bit.
         std::size_t marked = 0;
         for (std::size_t at = ts.find(std::string("\x00\x00\x01\xB8", 4)); at != std::string::npos;
@@ -234,23 +234,23 @@ TEST_F(GopList, BrokenLinkMarkedWhereverTheGopHeaderFalls) {
     mux.pes_video(kVideo, frame(synth::Picture::I, 90000));
     feed(mux.packets);
     finish();
-    EXPECT_FALSE(written_broken_link(slot().path));
+    EXPECT_FALSE(written_broken_link(slot().file.path));
 }
 
 TEST_F(GopList, ListNamesKeepTheSuffix) {
     Options o;
     OutputStream s;
-    s.suffix = "_CS1";
-    s.path = "/rec/show_CS1(211)-2.ts";
+    s.file.suffix = "_CS1";
+    s.file.path = "/rec/show_CS1(211)-2.ts";
     EXPECT_EQ(gop_list_path(o, s), "/rec/show_CS1(211)-2.ts.txt");
-    s.suffix = "";
-    s.path = "/rec/show.ts";
+    s.file.suffix = "";
+    s.file.path = "/rec/show.ts";
     EXPECT_EQ(gop_list_path(o, s), "/rec/show.ts.txt");
     // -FLEN: the name is cut in its base part only; suffix and extensions stay whole.
     o.limit_name_length = 1;
-    s.suffix = "_HD";
+    s.file.suffix = "_HD";
     const std::string base(246, 'a');
-    s.path = "/r/" + base + "_HD.ts";  // exactly 255 bytes
+    s.file.path = "/r/" + base + "_HD.ts";  // exactly 255 bytes
     const std::string list = gop_list_path(o, s);
     EXPECT_EQ(list, "/r/" + base.substr(0, 242) + "_HD.ts.txt");
     EXPECT_EQ(list.size(), 255u);

@@ -51,10 +51,10 @@ bool is_pmt_start(const std::uint8_t* p, int pmt_pid) {
 
 // The trailing overlap the previous file takes; cleared when that file is closed early.
 void close_overlap_after(OutputStream& s) {
-    if (s.overlap_after_handle >= 0) file_close(s.overlap_after_handle);
-    s.overlap_after_handle = -1;
-    s.overlap_after_left = 0;
-    s.prev_gop_left = 0;
+    if (s.file.overlap_after_handle >= 0) file_close(s.file.overlap_after_handle);
+    s.file.overlap_after_handle = -1;
+    s.file.overlap_after_left = 0;
+    s.gop.prev_left = 0;
 }
 
 // The fields of the finished file that the new one must not inherit: its clocks and GOP and audio
@@ -62,22 +62,22 @@ void close_overlap_after(OutputStream& s) {
 void reset_file_state(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
     restart_audio_parts(run, slot);
-    s.last_video_pts = s.first_video_pts = kUnsetTime;
-    s.last_gop_packet = -1;
-    s.last_gop_pts = s.audio_pts_at_gop = s.next_gop_pts = kUnsetTime;
-    s.next_gop_pending = 0;
-    s.current_audio_pts = s.first_audio_pts = s.previous_audio_pts = kUnsetTime;
-    s.broken_link_pending = 1;
-    s.broken_link_pid = -1;
-    s.broken_link_fill = 0;
+    s.gop.last_video_pts = s.gop.first_video_pts = kUnsetTime;
+    s.gop.last_gop_packet = -1;
+    s.gop.last_gop_pts = s.gop.audio_pts_at_gop = s.gop.next_gop_pts = kUnsetTime;
+    s.gop.next_gop_pending = 0;
+    s.audio.current_pts = s.audio.first_pts = s.audio.previous_pts = kUnsetTime;
+    s.gop.broken_link_pending = 1;
+    s.gop.broken_link_pid = -1;
+    s.gop.broken_link_fill = 0;
 }
 
 void print_split_line(RunState& run, int slot, SplitKind kind) {
     const OutputStream& s = slot_at(run, slot);
-    if (time_unset(s.last_video_pts)) return;
-    const CutClock clock = cut_point_clock(s, s.last_video_pts);
+    if (time_unset(s.gop.last_video_pts)) return;
+    const CutClock clock = cut_point_clock(s, s.gop.last_video_pts);
     const ClockParts c = clock_parts(clock.value);
-    const PathParts parts = split_path(s.path);
+    const PathParts parts = split_path(s.file.path);
     const std::string name = parts.base + parts.ext;
     console_printf(stdout, kind == SplitKind::Programme ? msg::kProgrammeSplit : msg::kPmtSplit, clock.label,
                    c.hours, c.minutes, c.seconds, c.milliseconds, name.c_str());
@@ -91,7 +91,7 @@ long long write_generated_pat(RunState& run, OutputStream& s) {
     const auto& header = run.tables.pat_header_template;
     if (header[0] != kSyncByte) return 0;  // no PAT seen yet: nothing to name the service by
     std::uint8_t pat[kPacketSize];
-    build_pat_packet(header.data(), s.service_id, s.pmt_pid, pat);
+    build_pat_packet(header.data(), s.programme.service_id, s.programme.pmt_pid, pat);
     return write_replayed(run, s, pat);
 }
 
@@ -112,13 +112,13 @@ long long write_file_start(RunState& run, int slot, bool replaying, bool pmt_fol
     const std::uint8_t* pat = nullptr;
     const std::uint8_t* pmt = nullptr;
     if (replaying) {
-        pat = first_in_ring(s.overlap_ring, [](const std::uint8_t* p) { return ts_pid(p) == 0; });
-        pmt = first_in_ring(s.overlap_ring, [&](const std::uint8_t* p) { return is_pmt_start(p, s.pmt_pid); });
+        pat = first_in_ring(s.file.overlap_ring, [](const std::uint8_t* p) { return ts_pid(p) == 0; });
+        pmt = first_in_ring(s.file.overlap_ring, [&](const std::uint8_t* p) { return is_pmt_start(p, s.programme.pmt_pid); });
     }
     long long r = pat ? write_replayed(run, s, pat) : write_generated_pat(run, s);
     if (r == -1) return -1;
     // Without a replay a changed PMT is routed next; the replayed packets belong to the last one written.
-    if (!pmt && (replaying || !pmt_follows) && s.last_pmt_written_valid) pmt = s.last_pmt_written.data();
+    if (!pmt && (replaying || !pmt_follows) && s.file.last_pmt_written_valid) pmt = s.file.last_pmt_written.data();
     if (pmt) r = write_replayed(run, s, pmt);
     return r;
 }
@@ -131,10 +131,10 @@ void finish_previous_list(OutputStream& s) { finish_overlap_gop_list(s); }
 
 std::string split_output_path(const RunState& run, int slot, int split_number, int audio_number) {
     const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
-    std::string suffix = s.suffix;
+    std::string suffix = s.file.suffix;
     char piece[32];
     if (run.options.cs_mode && slot >= kFirstMultiSlot) {
-        std::snprintf(piece, sizeof piece, "(%d)", s.service_id);
+        std::snprintf(piece, sizeof piece, "(%d)", s.programme.service_id);
         suffix += piece;
     }
     if (split_number > 0) {
@@ -152,11 +152,11 @@ std::string split_output_path(const RunState& run, int slot, int split_number, i
 long long replay_overlap_ring(RunState& run, int slot, int video_pid, int audio_pid, bool hooks) {
     OutputStream& s = slot_at(run, slot);
     const Options& o = run.options;
-    const bool video_hook = hooks && s.enabled && s.es_count > 0 && video_pid >= 0;
+    const bool video_hook = hooks && s.file.enabled && s.programme.es_count > 0 && video_pid >= 0;
     const bool audio_hook = hooks && (o.audio_split > 0 || o.gop_channel || o.gop_time) && audio_pid >= 0;
     std::uint8_t copy[kPacketSize];
-    for (int i = 0; i < s.overlap_ring.count; ++i) {
-        std::memcpy(copy, ring_at(s.overlap_ring, i), kPacketSize);
+    for (int i = 0; i < s.file.overlap_ring.count; ++i) {
+        std::memcpy(copy, ring_at(s.file.overlap_ring, i), kPacketSize);
         const int pid = ts_pid(copy);
         if (video_hook && pid == video_pid) gop_list_packet(run, slot, copy, 0);
         if (audio_hook && pid == audio_pid) track_audio_packet(run, slot, copy);
@@ -230,20 +230,20 @@ long long cut_back_output(RunState& run, OutputStream& s, int fd, int list_fd) {
 }
 
 void cut_back_at_finish(RunState& run, OutputStream& s) {
-    if (run.options.overlap_after_k >= 0 || s.fd < 0) return;
-    flush_gop_list(s.gop_list_fd, s.gop_list_buffer, s.gop_list_fill);
-    s.packets_written = static_cast<int>(cut_back_output(run, s, s.fd, s.gop_list_fd));
+    if (run.options.overlap_after_k >= 0 || s.file.fd < 0) return;
+    flush_gop_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill);
+    s.file.packets_written = static_cast<int>(cut_back_output(run, s, s.file.fd, s.gop.list_fd));
 }
 
 void finish_overlap_gop_list(OutputStream& s) {
-    if (s.prev_gop_list_fd >= 0) {
-        if (s.overlap_active) flush_gop_list(s.prev_gop_list_fd, s.prev_gop_list_buffer, s.prev_gop_list_fill);
-        append_gop_trailer(s.prev_gop_list_fd, s.prev_gop_packets);
-        file_close(s.prev_gop_list_fd);
-        s.prev_gop_list_fd = -1;
+    if (s.gop.prev_list_fd >= 0) {
+        if (s.split.overlap_active) flush_gop_list(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill);
+        append_gop_trailer(s.gop.prev_list_fd, s.gop.prev_packets);
+        file_close(s.gop.prev_list_fd);
+        s.gop.prev_list_fd = -1;
     }
-    s.prev_gop_list_buffer.reset();
-    s.prev_gop_list_fill = 0;
+    s.gop.prev_list_buffer.reset();
+    s.gop.prev_list_fill = 0;
 }
 
 long long split_output(RunState& run, int slot, SplitKind kind, int overlap, bool pmt_changed) {
@@ -253,50 +253,50 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
     long long result = 0;
 
     // 1. The previous file's trailing overlap ends here: it takes what the buffer still owes it.
-    if (s.overlap_after_handle >= 0) {
+    if (s.file.overlap_after_handle >= 0) {
         if (write_overlap_due(s) == -1) result = -1;
         close_overlap_after(s);
     }
     if (main_kind) {
         finish_previous_list(s);                                       // 2.
-        s.overlap_active = kind == SplitKind::Pmt ? overlap : 1;       // 3.
+        s.split.overlap_active = kind == SplitKind::Pmt ? overlap : 1;       // 3.
         pass_gop_list_on(s);                                           // 4.
     }
-    if (s.fd < 0) return result;  // 5. nothing written yet: the slot keeps its name
+    if (s.file.fd < 0) return result;  // 5. nothing written yet: the slot keeps its name
 
     // 5 a. The old file gets everything buffered.
-    if (s.buffer_fill > 0 && write_checked(s.fd, s.write_buffer.get(), s.buffer_fill, s.path) == -1) result = -1;
+    if (s.file.buffer_fill > 0 && write_checked(s.file.fd, s.file.write_buffer.get(), s.file.buffer_fill, s.file.path) == -1) result = -1;
     release_write_buffer(s);
     // 5 b. A negative xx2 cuts the old file's end off, with its statistics and GOP list lines.
     if (o.overlap_after_k < 0) {
-        const long long packets = cut_back_output(run, s, s.fd, main_kind ? s.prev_gop_list_fd : -1);
-        if (main_kind && s.prev_gop_list_fd >= 0) s.prev_gop_packets = static_cast<int>(packets);
+        const long long packets = cut_back_output(run, s, s.file.fd, main_kind ? s.gop.prev_list_fd : -1);
+        if (main_kind && s.gop.prev_list_fd >= 0) s.gop.prev_packets = static_cast<int>(packets);
     }
     // 5 c. Audio part files of the old file.
     if (o.audio_split > 0) close_audio_parts_of_cut(run, slot);
     // 5 d. The old file takes the first xx2 x 1024 packets after the cut, and its GOP list the GOP
     // starts among them, numbered on from its own end.
-    if (o.overlap_after_k > 0) s.overlap_after_left = o.overlap_after_k * static_cast<int>(kPacketsPerOverlapUnit);
-    if (s.overlap_after_left > 0) {
-        s.overlap_after_handle = s.fd;
-        s.overlap_after_path = s.path;
+    if (o.overlap_after_k > 0) s.file.overlap_after_left = o.overlap_after_k * static_cast<int>(kPacketsPerOverlapUnit);
+    if (s.file.overlap_after_left > 0) {
+        s.file.overlap_after_handle = s.file.fd;
+        s.file.overlap_after_path = s.file.path;
     } else
-        file_close(s.fd);
-    s.prev_gop_left = s.overlap_active ? s.overlap_after_left : 0;
+        file_close(s.file.fd);
+    s.gop.prev_left = s.split.overlap_active ? s.file.overlap_after_left : 0;
     // 5 e.
-    s.fd = -1;
-    s.packets_written = 0;
+    s.file.fd = -1;
+    s.file.packets_written = 0;
 
     // 6. The next file's name; the writer creates it with the next packet.
-    ++s.split_number;
-    s.path = split_output_path(run, slot, s.split_number);
+    ++s.split.split_number;
+    s.file.path = split_output_path(run, slot, s.split.split_number);
 
     // 7. One change that shows in the EIT and in the PMT gives one split: the other table's next
     // arrival only sets its memory again.
     if (main_kind) {
         for (int i = 0; i < run.tables.count; ++i) {
             ProgramEntry& row = run.tables.entries[static_cast<std::size_t>(i)];
-            if (row.pmt_pid != s.pmt_pid) continue;
+            if (row.pmt_pid != s.programme.pmt_pid) continue;
             if (kind == SplitKind::Programme)
                 row.last_pmt_version = -1;
             else
@@ -309,21 +309,21 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
     if (kind == SplitKind::Pmt) forget_audio_mode(run, slot);
 
     // 10. The new file: PAT and PMT, then the packets kept before the cut.
-    const bool replay = kind != SplitKind::Pmt || s.overlap_active;
-    const bool replaying = replay && s.overlap_ring.count > 0;
+    const bool replay = kind != SplitKind::Pmt || s.split.overlap_active;
+    const bool replaying = replay && s.file.overlap_ring.count > 0;
     const bool pmt_follows = kind == SplitKind::Pmt || pmt_changed;
     if (write_file_start(run, slot, replaying, pmt_follows) == -1) result = -1;
     if (replaying) {
-        const int video_pid = kind == SplitKind::Pmt ? s.previous_video_pid : (s.es_count > 0 ? s.es_pids[0] : -1);
-        const int audio_pid = kind == SplitKind::Pmt ? s.previous_audio_pid : s.first_audio_pid;
+        const int video_pid = kind == SplitKind::Pmt ? s.programme.previous_video_pid : (s.programme.es_count > 0 ? s.programme.es_pids[0] : -1);
+        const int audio_pid = kind == SplitKind::Pmt ? s.programme.previous_audio_pid : s.programme.first_audio_pid;
         if (replay_overlap_ring(run, slot, video_pid, audio_pid, main_kind) == -1) result = -1;
         // The file's first GOP is a replayed copy: a later, complete GOP must not be marked as
         // following a cut, or decoders drop its leading pictures for nothing.
-        if (s.last_gop_packet >= 0) s.broken_link_pending = 0;
+        if (s.gop.last_gop_packet >= 0) s.gop.broken_link_pending = 0;
     }
     // 11. Without x3 the ring starts empty for the next cut; a PMT cut without overlap drops what
     // belonged to the old streams.
-    if (o.overlap_drop_prior || (kind == SplitKind::Pmt && !s.overlap_active)) ring_clear(s.overlap_ring);
+    if (o.overlap_drop_prior || (kind == SplitKind::Pmt && !s.split.overlap_active)) ring_clear(s.file.overlap_ring);
     // 12. A new PMT version follows its PAT; before a replay the PAT was the replayed one.
     if (kind == SplitKind::Pmt && replaying && write_generated_pat(run, s) == -1) result = -1;
     return result;
@@ -353,7 +353,7 @@ long long check_programme_change(RunState& run, const std::uint8_t* p) {
     if (row.last_event_id != -1 && row.last_event_id != event_id) {
         for (int k = 0; k < kSlotCount; ++k) {
             const OutputStream& s = slot_at(run, k);
-            if (!s.in_use || s.service_id != service_id) continue;
+            if (!s.programme.in_use || s.programme.service_id != service_id) continue;
             if (split_output(run, k, is_oneseg_slot(k) ? SplitKind::OneSeg : SplitKind::Programme) == -1) result = -1;
             break;
         }
@@ -362,7 +362,7 @@ long long check_programme_change(RunState& run, const std::uint8_t* p) {
         if (!run.options.split_on_pmt && row_index == 0) {
             for (int k = kSlotOneSeg; k <= kSlotOneSeg2; ++k) {
                 const OutputStream& s = slot_at(run, k);
-                if (s.in_use && s.fd >= 0 && split_output(run, k, SplitKind::OneSeg) == -1) result = -1;
+                if (s.programme.in_use && s.file.fd >= 0 && split_output(run, k, SplitKind::OneSeg) == -1) result = -1;
             }
         }
     }
@@ -372,28 +372,28 @@ long long check_programme_change(RunState& run, const std::uint8_t* p) {
 
 long long check_pmt_change(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
-    if (find_pmt_row(run.tables, s.pmt_pid) < 0 || s.fd < 0) return 0;
+    if (find_pmt_row(run.tables, s.programme.pmt_pid) < 0 || s.file.fd < 0) return 0;
     // Across a change of the video PID the pictures before and after do not belong together: the
     // overlaps are made only when -OVL x4 asks for them.
-    const int overlap = (s.previous_video_pid == s.video_pid || run.options.overlap_on_video_change) ? 1 : 0;
+    const int overlap = (s.programme.previous_video_pid == s.programme.video_pid || run.options.overlap_on_video_change) ? 1 : 0;
     return split_output(run, slot, SplitKind::Pmt, overlap);
 }
 
 long long check_oneseg_pmt_change(RunState& run, int slot) {
-    if (!is_oneseg_slot(slot) || slot_at(run, slot).fd < 0) return 0;
+    if (!is_oneseg_slot(slot) || slot_at(run, slot).file.fd < 0) return 0;
     return split_output(run, slot, SplitKind::OneSeg, 1, true);
 }
 
 void reset_split_state(RunState& run, int slot) {
     OutputStream& s = slot_at(run, slot);
-    s.overlap_active = 1;
-    s.overlap_after_left = 0;
-    s.last_pmt_written_valid = 0;
+    s.split.overlap_active = 1;
+    s.file.overlap_after_left = 0;
+    s.file.last_pmt_written_valid = 0;
     // A pass read again from the start must not replay packets of the pass before it.
-    ring_clear(s.overlap_ring);
-    if (s.split_number > 0) {
-        s.split_number = 0;
-        s.path = split_output_path(run, slot, 0);
+    ring_clear(s.file.overlap_ring);
+    if (s.split.split_number > 0) {
+        s.split.split_number = 0;
+        s.file.path = split_output_path(run, slot, 0);
     }
 }
 

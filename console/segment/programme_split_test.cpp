@@ -81,18 +81,18 @@ struct ProgrammeChange : ::testing::Test {
         run->tables.entries[0].program_number = 0x0400;
         run->tables.entries[0].pmt_pid = 0x01F0;
         run->tables.entries[0].last_pmt_version = 3;
-        hd.suffix = "_HD";
-        hd.path = split_output_path(*run, kSlotHd, 0);
-        hd.enabled = hd.in_use = 1;
-        hd.service_id = 0x0400;
-        hd.pmt_pid = 0x01F0;
-        hd.fd = file_open_rw_create(hd.path.c_str());
-        file_truncate(hd.fd, 0);
+        hd.file.suffix = "_HD";
+        hd.file.path = split_output_path(*run, kSlotHd, 0);
+        hd.file.enabled = hd.programme.in_use = 1;
+        hd.programme.service_id = 0x0400;
+        hd.programme.pmt_pid = 0x01F0;
+        hd.file.fd = file_open_rw_create(hd.file.path.c_str());
+        file_truncate(hd.file.fd, 0);
     }
     void TearDown() override {
         for (OutputStream& s : run->outputs) {
-            if (s.fd >= 0) file_close(s.fd);
-            if (s.overlap_after_handle >= 0) file_close(s.overlap_after_handle);
+            if (s.file.fd >= 0) file_close(s.file.fd);
+            if (s.file.overlap_after_handle >= 0) file_close(s.file.overlap_after_handle);
         }
         for (int n = 0; n < 3; ++n) std::remove(split_output_path(*run, kSlotHd, n).c_str());
     }
@@ -108,7 +108,7 @@ TEST_F(ProgrammeChange, OnlyAChangedPresentEventOfSectionZeroSplits) {
     EXPECT_EQ(eit({.service_id = 0x0400, .event_id = 10}), 0);
     EXPECT_EQ(eit({.service_id = 0x0400, .section_number = 1, .event_id = 11}), 0);  // the following event
     EXPECT_EQ(eit({.service_id = 0x0401, .event_id = 99}), 0);                        // no such programme
-    EXPECT_EQ(hd.split_number, 0);
+    EXPECT_EQ(hd.split.split_number, 0);
     EXPECT_EQ(run->tables.entries[0].last_event_id, 10);
 
     // A continuation packet whose bytes happen to look like a section 0 start.
@@ -120,47 +120,47 @@ TEST_F(ProgrammeChange, OnlyAChangedPresentEventOfSectionZeroSplits) {
     synth::Packet empty = mux.packets[0];
     empty[7] = 15;  // header and CRC only
     EXPECT_EQ(packet(empty), 0);
-    EXPECT_EQ(hd.split_number, 0);
+    EXPECT_EQ(hd.split.split_number, 0);
     EXPECT_EQ(run->tables.entries[0].last_event_id, 10);
 
     // EIT p/f of another transport stream (0x4F) announces the change.
     EXPECT_EQ(eit({.actual = false, .service_id = 0x0400, .event_id = 12}), 0);
-    EXPECT_EQ(hd.split_number, 1);
-    EXPECT_EQ(hd.fd, -1);  // the next packet opens the new file
-    EXPECT_EQ(hd.path, folder + base + "_HD-1.ts");
+    EXPECT_EQ(hd.split.split_number, 1);
+    EXPECT_EQ(hd.file.fd, -1);  // the next packet opens the new file
+    EXPECT_EQ(hd.file.path, folder + base + "_HD-1.ts");
     EXPECT_EQ(run->tables.entries[0].last_event_id, 12);
     // The same change arriving through the PMT as well must not split again.
     EXPECT_EQ(run->tables.entries[0].last_pmt_version, -1);
 }
 
 TEST_F(ProgrammeChange, ASlotWithoutAFileKeepsItsName) {
-    file_close(hd.fd);
-    hd.fd = -1;
+    file_close(hd.file.fd);
+    hd.file.fd = -1;
     EXPECT_EQ(eit({.service_id = 0x0400, .event_id = 10}), 0);
     EXPECT_EQ(eit({.service_id = 0x0400, .event_id = 11}), 0);
-    EXPECT_EQ(hd.split_number, 0);
-    EXPECT_EQ(hd.path, folder + base + "_HD.ts");
+    EXPECT_EQ(hd.split.split_number, 0);
+    EXPECT_EQ(hd.file.path, folder + base + "_HD.ts");
 }
 
 // A PMT split across a video PID change turns the overlaps off for that slot only, unless -OVL x4
 // asks for them.
 TEST_F(ProgrammeChange, VideoPidChangeDecidesTheOverlapOfItsOwnSlot) {
     OutputStream& other = run->outputs[kFirstMultiSlot + 1];
-    other.overlap_active = 1;
-    hd.previous_video_pid = 0x0111;
-    hd.video_pid = 0x0115;
+    other.split.overlap_active = 1;
+    hd.programme.previous_video_pid = 0x0111;
+    hd.programme.video_pid = 0x0115;
     EXPECT_EQ(check_pmt_change(*run, kSlotHd), 0);
-    EXPECT_EQ(hd.split_number, 1);
-    EXPECT_EQ(hd.overlap_active, 0);
-    EXPECT_EQ(other.overlap_active, 1);
+    EXPECT_EQ(hd.split.split_number, 1);
+    EXPECT_EQ(hd.split.overlap_active, 0);
+    EXPECT_EQ(other.split.overlap_active, 1);
     EXPECT_EQ(run->tables.entries[0].last_event_id, -1);
 
     // With x4 the overlap is made across the change.
     run->options.overlap_on_video_change = 1;
-    hd.fd = file_open_rw_create(hd.path.c_str());
+    hd.file.fd = file_open_rw_create(hd.file.path.c_str());
     EXPECT_EQ(check_pmt_change(*run, kSlotHd), 0);
-    EXPECT_EQ(hd.overlap_active, 1);
-    EXPECT_EQ(hd.split_number, 2);
+    EXPECT_EQ(hd.split.overlap_active, 1);
+    EXPECT_EQ(hd.split.split_number, 2);
 }
 
 }  // namespace

@@ -95,8 +95,8 @@ std::int64_t broadcast_clock(std::int64_t t, std::int64_t clock_offset) {
 }
 
 CutClock cut_point_clock(const OutputStream& slot, std::int64_t t) {
-    if (time_unset(slot.clock_offset)) return {"PTS", t};
-    return {"Time", broadcast_clock(t, slot.clock_offset)};
+    if (time_unset(slot.clocks.clock_offset)) return {"PTS", t};
+    return {"Time", broadcast_clock(t, slot.clocks.clock_offset)};
 }
 
 void reset_timing(TimingState& timing) { timing = TimingState{}; }
@@ -136,12 +136,12 @@ void capture_broadcast_time_of_day(RunState& run, const std::uint8_t* packet) {
     const std::int64_t ticks = tot_time_of_day(packet);
     // Every output still without a clock takes it, also one assigned after a mode change.
     for (OutputStream& s : run.outputs)
-        if (time_unset(s.broadcast_time) && time_unset(s.clock_offset)) s.broadcast_time = ticks;
+        if (time_unset(s.clocks.broadcast_time) && time_unset(s.clocks.clock_offset)) s.clocks.broadcast_time = ticks;
 }
 
 void reset_slot_clocks(OutputStream& slot) {
-    slot.broadcast_time = kUnsetTime;
-    slot.clock_offset = kUnsetTime;
+    slot.clocks.broadcast_time = kUnsetTime;
+    slot.clocks.clock_offset = kUnsetTime;
 }
 
 }  // namespace quill

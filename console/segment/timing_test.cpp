@@ -47,12 +47,12 @@ TEST(CutPointClock, PtsUntilTheOffsetIsKnownThenTimeOfDay) {
     CutClock c = cut_point_clock(s, 900000);
     EXPECT_STREQ(c.label, "PTS");
     EXPECT_EQ(c.value, 900000);
-    s.clock_offset = 72000LL * 90000 - 900000;  // 20:00:00 at PTS 900000
+    s.clocks.clock_offset = 72000LL * 90000 - 900000;  // 20:00:00 at PTS 900000
     c = cut_point_clock(s, 990000);
     EXPECT_STREQ(c.label, "Time");
     EXPECT_EQ(clock_text(c.value), "20:00:01:000");
     // A PTS that wrapped after the offset was fixed still gives a clock near the same time.
-    s.clock_offset = 100 - 0x1FFFFFF00;
+    s.clocks.clock_offset = 100 - 0x1FFFFFF00;
     c = cut_point_clock(s, 10);
     EXPECT_EQ(c.value, 10 + 100 - 0x1FFFFFF00 + 0x1FFFFFFFF);
 }
@@ -79,17 +79,17 @@ TEST(BroadcastTime, EveryOutputWithoutAClockTakesIt) {
     for (int k = 0; k < kSlotCount; ++k) reset_slot_segments(*run, k);
     synth::Packet first = tot_packet(20, 0, 0);
     capture_broadcast_time_of_day(*run, first.data());
-    for (const auto& s : run->outputs) EXPECT_EQ(s.broadcast_time, 72000LL * 90000);
+    for (const auto& s : run->outputs) EXPECT_EQ(s.clocks.broadcast_time, 72000LL * 90000);
 
     // HD fixed its offset; SD1 was assigned later (its clocks reset). The next TOT reaches SD1
     // although HD's clock is set, and leaves HD alone.
-    run->outputs[0].clock_offset = 5;
+    run->outputs[0].clocks.clock_offset = 5;
     reset_slot_clocks(run->outputs[3]);
     synth::Packet later = tot_packet(20, 0, 5);
     capture_broadcast_time_of_day(*run, later.data());
-    EXPECT_EQ(run->outputs[0].broadcast_time, 72000LL * 90000);
-    EXPECT_EQ(run->outputs[3].broadcast_time, 72005LL * 90000);
-    EXPECT_EQ(run->outputs[4].broadcast_time, 72000LL * 90000);  // set, offset still open: kept
+    EXPECT_EQ(run->outputs[0].clocks.broadcast_time, 72000LL * 90000);
+    EXPECT_EQ(run->outputs[3].clocks.broadcast_time, 72005LL * 90000);
+    EXPECT_EQ(run->outputs[4].clocks.broadcast_time, 72000LL * 90000);  // set, offset still open: kept
 }
 
 // ---------------------------------------------------------------------------
@@ -210,7 +210,7 @@ TEST_F(Rebase, PmtsFillThePcrPidListOneSegmentIncluded) {
     synth::Service oneseg = synth::oneseg_service();
     oneseg.pcr_pid = 0x0181;
     mux.pmt(oneseg);
-    run->outputs[kSlotOneSeg].enabled = 1;
+    run->outputs[kSlotOneSeg].file.enabled = 1;
     PacketReport report;
     oneseg_pmt_work(*run, kSlotOneSeg, mux.packets.at(0).data(), report);
     synth::Packet p = rebase(pcr(0x0181, 990000, false, synth::Bytes(120, 0x22)));

@@ -42,10 +42,10 @@ void for_listed(const std::array<int, kMaxCaPids>& list, Each each) {
 // Every PID a main slot does something with: its own PCR PID, its ECM PIDs (-ECM), the PIDs of
 // its GOP and audio detection, and its elementary streams.
 void add_main_slot(RouteTable& table, const Options& o, const OutputStream& s, int slot) {
-    if (s.pcr_pid != 0) add_main(table, s.pcr_pid, slot);
-    if (o.keep_ecm) for_listed(s.ecm_pids, [&](int pid) { add_main(table, pid, slot); });
-    if (s.first_audio_pid >= 0) add_main(table, s.first_audio_pid, slot);
-    for (int i = 0; i < s.es_count && i < kMaxEsPids; ++i) add_main(table, s.es_pids[static_cast<std::size_t>(i)], slot);
+    if (s.programme.pcr_pid != 0) add_main(table, s.programme.pcr_pid, slot);
+    if (o.keep_ecm) for_listed(s.programme.ecm_pids, [&](int pid) { add_main(table, pid, slot); });
+    if (s.programme.first_audio_pid >= 0) add_main(table, s.programme.first_audio_pid, slot);
+    for (int i = 0; i < s.programme.es_count && i < kMaxEsPids; ++i) add_main(table, s.programme.es_pids[static_cast<std::size_t>(i)], slot);
 }
 
 void build(RunState& run) {
@@ -62,17 +62,17 @@ void build(RunState& run) {
         // SD and CS slots in order up to the first that lists no stream.
         for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
             const OutputStream& s = run.outputs[static_cast<std::size_t>(k)];
-            if (s.es_count == 0) break;
+            if (s.programme.es_count == 0) break;
             add_main_slot(table, o, s, k);
         }
     }
     // One-segment slots: the first one naming the PID decides, its PCR PID before its streams.
     for (int k = kSlotOneSeg2; k >= kSlotOneSeg; --k) {
         const OutputStream& s = run.outputs[static_cast<std::size_t>(k)];
-        if (!s.in_use) continue;
-        for (int i = 0; i < s.es_count && i < kMaxEsPids; ++i)
-            assign(table, s.es_pids[static_cast<std::size_t>(i)], PidRole::OneSegStream, k);
-        if (s.pcr_pid != 0) assign(table, s.pcr_pid, PidRole::OneSegPcr);
+        if (!s.programme.in_use) continue;
+        for (int i = 0; i < s.programme.es_count && i < kMaxEsPids; ++i)
+            assign(table, s.programme.es_pids[static_cast<std::size_t>(i)], PidRole::OneSegStream, k);
+        if (s.programme.pcr_pid != 0) assign(table, s.programme.pcr_pid, PidRole::OneSegPcr);
     }
     // PMTs: the first row naming the PID.
     for (int i = t.count - 1; i >= 0; --i) assign(table, t.entries[static_cast<std::size_t>(i)].pmt_pid, PidRole::Pmt, 0, i);

@@ -208,7 +208,7 @@ const PidStats* stats_pid(const FileStatsSlot& file, int pid) {
 }
 
 void stats_register_file(RunState&, OutputStream& slot, int fd) {
-    stats_register(slot.statistics, fd, slot.path, file_identity(fd));
+    stats_register(slot.statistics, fd, slot.file.path, file_identity(fd));
 }
 
 void stats_count_packet(RunState&, OutputStream& slot, int fd, const std::uint8_t* packet) {

@@ -241,7 +241,7 @@ protected:
         path_ = name;
         run_ = std::make_unique<RunState>();
         run_->options.collect_stats = 1;
-        slot().path = path_;
+        slot().file.path = path_;
         stats_register_file(*run_, slot(), fd_);
     }
     void TearDown() override {

@@ -73,26 +73,26 @@ int own_pcr_pid(int pcr_pid, const std::array<int, kMaxEsPids>& es_pids, int es_
 // The slot takes the programme of `row`: its streams, ECM PIDs, PMT PID and service id together,
 // so that the generated PAT always names the programme whose PMT the file carries.
 void fill_slot(OutputStream& s, const ProgramEntry& row) {
-    s.es_pids = row.es_pids;
-    s.es_count = row.es_count;
-    s.pcr_pid = own_pcr_pid(row.pcr_pid, row.es_pids, row.es_count);
-    s.ecm_pids = row.ecm_pids;
-    s.pmt_pid = row.pmt_pid;
-    s.service_id = row.program_number;
-    if (row.has_pmt_packet) std::memcpy(s.last_pmt_packet.data(), row.pmt_packet.data(), kPacketSize);
-    s.in_use = 1;
+    s.programme.es_pids = row.es_pids;
+    s.programme.es_count = row.es_count;
+    s.programme.pcr_pid = own_pcr_pid(row.pcr_pid, row.es_pids, row.es_count);
+    s.programme.ecm_pids = row.ecm_pids;
+    s.programme.pmt_pid = row.pmt_pid;
+    s.programme.service_id = row.program_number;
+    if (row.has_pmt_packet) std::memcpy(s.programme.last_pmt_packet.data(), row.pmt_packet.data(), kPacketSize);
+    s.programme.in_use = 1;
 }
 
 // A new PMT version reaches a slot that carries it.
 void apply_pmt_version(OutputStream& s, const ProgramEntry& row, const PmtStreams& streams) {
-    s.previous_video_pid = s.video_pid != -1 ? s.video_pid : (row.es_count > 0 ? row.es_pids[0] : -1);
-    s.previous_audio_pid = s.first_audio_pid;
-    s.video_pid = streams.video_pid;
-    s.first_audio_pid = streams.first_audio_pid;
-    s.audio_pids = streams.audio_pids;
-    s.es_pids = row.es_pids;
-    s.es_count = row.es_count;
-    s.pcr_pid = own_pcr_pid(row.pcr_pid, row.es_pids, row.es_count);
+    s.programme.previous_video_pid = s.programme.video_pid != -1 ? s.programme.video_pid : (row.es_count > 0 ? row.es_pids[0] : -1);
+    s.programme.previous_audio_pid = s.programme.first_audio_pid;
+    s.programme.video_pid = streams.video_pid;
+    s.programme.first_audio_pid = streams.first_audio_pid;
+    s.programme.audio_pids = streams.audio_pids;
+    s.programme.es_pids = row.es_pids;
+    s.programme.es_count = row.es_count;
+    s.programme.pcr_pid = own_pcr_pid(row.pcr_pid, row.es_pids, row.es_count);
 }
 
 constexpr std::uint32_t slot_bit(int slot) { return std::uint32_t{1} << slot; }
@@ -102,17 +102,17 @@ constexpr std::uint32_t slot_bit(int slot) { return std::uint32_t{1} << slot; }
 void reset_assigned_slot(RunState& run, int slot, PacketReport& report) {
     OutputStream& s = slot_at(run, slot);
     report.reassigned |= slot_bit(slot);
-    s.video_pid = -1;
-    s.first_audio_pid = -1;
-    s.audio_pids.fill(-1);
+    s.programme.video_pid = -1;
+    s.programme.first_audio_pid = -1;
+    s.programme.audio_pids.fill(-1);
 }
 
 // Adds an ECM PID to the row and hands the row's list to the slot that carries its service.
 void add_ecm_pid(RunState& run, ProgramEntry& row, int pid) {
     add_unique(row.ecm_pids.data(), kMaxCaPids, pid);
     for (auto& s : run.outputs) {
-        if (s.in_use && s.service_id == row.program_number) {
-            s.ecm_pids = row.ecm_pids;
+        if (s.programme.in_use && s.programme.service_id == row.program_number) {
+            s.programme.ecm_pids = row.ecm_pids;
             return;
         }
     }
@@ -146,26 +146,26 @@ void classify_normal(RunState& run, PacketReport& report) {
     if (shared) {
         t.service_mode = MODE_SINGLE;
         report.service_mode = MODE_SINGLE;
-        if (slot_at(run, kSlotHd).in_use) return;
+        if (slot_at(run, kSlotHd).programme.in_use) return;
         reset_assigned_slot(run, kSlotHd, report);
         for (int i = 0; i < t.count; ++i) {
             t.entries[static_cast<std::size_t>(i)].last_event_id = -1;
             t.entries[static_cast<std::size_t>(i)].last_pmt_version = -1;
         }
-        for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot_at(run, k).in_use = 0;
+        for (int k = kFirstMultiSlot; k < kSlotCount; ++k) slot_at(run, k).programme.in_use = 0;
         fill_slot(slot_at(run, kSlotHd), t.entries[static_cast<std::size_t>(carrier)]);
         return;
     }
 
     t.service_mode = MODE_MULTI;
     report.service_mode = MODE_MULTI;
-    if (slot_at(run, kFirstMultiSlot).in_use) return;
+    if (slot_at(run, kFirstMultiSlot).programme.in_use) return;
     for (int i = 0; i < t.count; ++i) {
         t.entries[static_cast<std::size_t>(i)].last_event_id = -1;
         t.entries[static_cast<std::size_t>(i)].last_pmt_version = -1;
     }
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) reset_assigned_slot(run, k, report);
-    slot_at(run, kSlotHd).in_use = 0;
+    slot_at(run, kSlotHd).programme.in_use = 0;
 
     // PAT order: SD1 is the first service, SD2 the next one with other streams, and so on. Rows
     // sharing their first stream with an earlier slot join it; the slot then carries the PMT with
@@ -176,12 +176,12 @@ void classify_normal(RunState& run, PacketReport& report) {
         if (!row_active(row)) continue;
         int joined = -1;
         for (int k = kFirstMultiSlot; k < next; ++k)
-            if (slot_at(run, k).es_pids[0] == row.es_pids[0]) {
+            if (slot_at(run, k).programme.es_pids[0] == row.es_pids[0]) {
                 joined = k;
                 break;
             }
         if (joined >= 0) {
-            if (row.pmt_pid < slot_at(run, joined).pmt_pid) fill_slot(slot_at(run, joined), row);
+            if (row.pmt_pid < slot_at(run, joined).programme.pmt_pid) fill_slot(slot_at(run, joined), row);
             continue;
         }
         if (next >= kSlotCount) continue;
@@ -189,7 +189,7 @@ void classify_normal(RunState& run, PacketReport& report) {
         ++next;
     }
     // Slots left over from an earlier assignment must not hide streams from the routing.
-    for (int k = next; k < kSlotCount; ++k) slot_at(run, k).es_count = 0;
+    for (int k = next; k < kSlotCount; ++k) slot_at(run, k).programme.es_count = 0;
 }
 
 bool cs_service_selected(const Options& o, int program_number) {
@@ -205,16 +205,16 @@ void classify_cs(RunState& run, int row_index, const PmtStreams& streams, Packet
     if (!row_active(row) || !cs_service_selected(run.options, row.program_number)) return;
     t.service_mode = MODE_MULTI;
     report.service_mode = MODE_MULTI;
-    if (!slot_at(run, kFirstMultiSlot).in_use) slot_at(run, kSlotHd).in_use = 0;
+    if (!slot_at(run, kFirstMultiSlot).programme.in_use) slot_at(run, kSlotHd).programme.in_use = 0;
     int target = -1;
     bool joined = false;
     for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
         OutputStream& s = slot_at(run, k);
-        if (!s.in_use) {
+        if (!s.programme.in_use) {
             target = k;
             break;
         }
-        if (s.es_count > 0 && s.es_pids[0] == row.es_pids[0]) {
+        if (s.programme.es_count > 0 && s.programme.es_pids[0] == row.es_pids[0]) {
             target = k;
             joined = true;
             break;
@@ -227,28 +227,28 @@ void classify_cs(RunState& run, int row_index, const PmtStreams& streams, Packet
     // the whole input: after each PAT the other service's PMT may come first, while the slot's own
     // is awaited again, and must neither take the slot over nor reach its file.
     const ProgramEntry* source = &row;
-    if (joined && s.pmt_pid != 0 && s.pmt_pid < row.pmt_pid) {
-        const int own = find_pmt_row(t, s.pmt_pid);
+    if (joined && s.programme.pmt_pid != 0 && s.programme.pmt_pid < row.pmt_pid) {
+        const int own = find_pmt_row(t, s.programme.pmt_pid);
         if (own < 0 || !row_active(t.entries[static_cast<std::size_t>(own)])) return;
         source = &t.entries[static_cast<std::size_t>(own)];
     }
-    const bool fresh = !s.in_use;
-    const int old_service = s.service_id;
+    const bool fresh = !s.programme.in_use;
+    const int old_service = s.programme.service_id;
     fill_slot(s, *source);
     if (fresh) {
         // The PMT that assigned the slot was parsed before the slot existed; take its streams now.
         reset_assigned_slot(run, target, report);
         apply_pmt_version(s, *source, streams);
-        s.previous_video_pid = -1;
+        s.programme.previous_video_pid = -1;
     } else if (source == &row) {
         // A refill from the PMT just parsed takes its streams as well, so CS outputs know their
         // video and audio like the others do (GOP labels, audio splits).
-        s.video_pid = streams.video_pid;
-        s.first_audio_pid = streams.first_audio_pid;
-        s.audio_pids = streams.audio_pids;
+        s.programme.video_pid = streams.video_pid;
+        s.programme.first_audio_pid = streams.first_audio_pid;
+        s.programme.audio_pids = streams.audio_pids;
     }
     // The CS slot's file name carries the service id.
-    if (fresh || s.service_id != old_service) report.renamed |= slot_bit(target);
+    if (fresh || s.programme.service_id != old_service) report.renamed |= slot_bit(target);
 }
 
 }  // namespace
@@ -305,13 +305,13 @@ void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& rep
             continue;
         }
         // ISDB-T one-segment services sit on fixed PMT PIDs beside the main services.
-        if (pmt_pid == kOneSegPmtPid && slot_at(run, kSlotOneSeg).enabled) {
-            slot_at(run, kSlotOneSeg).service_id = program_number;
-            slot_at(run, kSlotOneSeg).pmt_pid = pmt_pid;
+        if (pmt_pid == kOneSegPmtPid && slot_at(run, kSlotOneSeg).file.enabled) {
+            slot_at(run, kSlotOneSeg).programme.service_id = program_number;
+            slot_at(run, kSlotOneSeg).programme.pmt_pid = pmt_pid;
             report.oneseg_found = 1;
-        } else if (pmt_pid == kOneSeg2PmtPid && slot_at(run, kSlotOneSeg2).enabled) {
-            slot_at(run, kSlotOneSeg2).service_id = program_number;
-            slot_at(run, kSlotOneSeg2).pmt_pid = pmt_pid;
+        } else if (pmt_pid == kOneSeg2PmtPid && slot_at(run, kSlotOneSeg2).file.enabled) {
+            slot_at(run, kSlotOneSeg2).programme.service_id = program_number;
+            slot_at(run, kSlotOneSeg2).programme.pmt_pid = pmt_pid;
             report.oneseg_found = 1;
         }
     }
@@ -385,9 +385,9 @@ bool pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, Pm
         const int pmt_pid = row.pmt_pid;
         for (int k = 0; k < kSlotCount; ++k) {
             OutputStream& s = slot_at(run, k);
-            if (s.pmt_pid != pmt_pid) continue;
-            std::memcpy(s.last_pmt_packet.data(), packet, kPacketSize);
-            if (!s.in_use) continue;
+            if (s.programme.pmt_pid != pmt_pid) continue;
+            std::memcpy(s.programme.last_pmt_packet.data(), packet, kPacketSize);
+            if (!s.programme.in_use) continue;
             apply_pmt_version(s, row, streams);
             // The first version since the row was named is no change.
             if (row.last_pmt_version != -1) report.pmt_changed |= slot_bit(k);
@@ -417,9 +417,9 @@ void oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet, Packet
     OutputStream& s = slot_at(run, slot);
     const int pcr_pid = pid13(packet + kPmtPcrPid);
     note_pcr_pid(run.timing, kPcrPidOneSegEntry + slot - kSlotOneSeg, pcr_pid);  // -PTS renumbers its clock
-    s.es_count = 0;
-    s.pcr_pid = pcr_pid == kNoPid ? 0 : pcr_pid;
-    s.audio_pids.fill(-1);
+    s.programme.es_count = 0;
+    s.programme.pcr_pid = pcr_pid == kNoPid ? 0 : pcr_pid;
+    s.programme.audio_pids.fill(-1);
     report.clocks_reset |= slot_bit(slot);
 
     int first_audio_pid = -1;
@@ -429,25 +429,25 @@ void oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet, Packet
         const int stream_type = packet[pos];
         const int pid = pid13(packet + pos + 1);
         if (stream_type == 0x0D) continue;
-        if (s.es_count < kMaxEsPids && !contains(s.es_pids.data(), s.es_count, pid))
-            s.es_pids[static_cast<std::size_t>(s.es_count++)] = pid;
-        if (pid == s.pcr_pid) s.pcr_pid = 0;
+        if (s.programme.es_count < kMaxEsPids && !contains(s.programme.es_pids.data(), s.programme.es_count, pid))
+            s.programme.es_pids[static_cast<std::size_t>(s.programme.es_count++)] = pid;
+        if (pid == s.programme.pcr_pid) s.programme.pcr_pid = 0;
         if (stream_type == 0x0F && audio_count < kMaxAudioPids) {
-            s.audio_pids[static_cast<std::size_t>(audio_count++)] = pid;
+            s.programme.audio_pids[static_cast<std::size_t>(audio_count++)] = pid;
             if (first_audio_pid < 0) first_audio_pid = pid;
         }
     }
-    s.in_use = 1;
+    s.programme.in_use = 1;
     // A second one-segment PMT describing the same service as the first gives no second file.
     const OutputStream& first = slot_at(run, kSlotOneSeg);
-    if (slot == kSlotOneSeg2 && first.es_count > 0 && s.es_count > 0 && s.es_pids[0] == first.es_pids[0])
-        s.in_use = 0;
+    if (slot == kSlotOneSeg2 && first.programme.es_count > 0 && s.programme.es_count > 0 && s.programme.es_pids[0] == first.programme.es_pids[0])
+        s.programme.in_use = 0;
 
     int& remembered = run.tables.oneseg_pmt_version[static_cast<std::size_t>(slot - kSlotOneSeg)];
     const int version = section_version(packet);
     if (version != remembered) {
         if (run.options.split_on_pmt) {
-            s.first_audio_pid = first_audio_pid;
+            s.programme.first_audio_pid = first_audio_pid;
             if (remembered != -1) report.pmt_changed |= slot_bit(slot);
         }
         remembered = version;

@@ -37,7 +37,7 @@ struct Tables : ::testing::Test {
     PacketReport report;
 
     void SetUp() override {
-        for (auto& s : run->outputs) s.enabled = 1;
+        for (auto& s : run->outputs) s.file.enabled = 1;
         run->options.buffer_mb = 0;
     }
     OutputStream& slot(int k) { return run->outputs[static_cast<std::size_t>(k)]; }
@@ -86,20 +86,20 @@ TEST_F(Tables, PatKeepsConsecutiveServicesAndFindsTheOneSegmentEntry) {
     EXPECT_EQ(find_pmt_row(run->tables, 0x01F1), 1);
     EXPECT_EQ(find_pmt_row(run->tables, 0x1FC8), -1);
     EXPECT_EQ(report.oneseg_found, 1);
-    EXPECT_EQ(slot(kSlotOneSeg).service_id, 0x0598);
-    EXPECT_EQ(slot(kSlotOneSeg).pmt_pid, 0x1FC8);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.service_id, 0x0598);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.pmt_pid, 0x1FC8);
     EXPECT_EQ(run->tables.pat_header_template[8], 0x7F);  // transport_stream_id high byte
 }
 
 TEST_F(Tables, PatOneSegmentEntriesNeedTheirSlotEnabledAndAGapInNumbering) {
-    slot(kSlotOneSeg).enabled = 0;
-    slot(kSlotOneSeg2).enabled = 0;
+    slot(kSlotOneSeg).file.enabled = 0;
+    slot(kSlotOneSeg2).file.enabled = 0;
     terrestrial_pat();
     EXPECT_EQ(report.oneseg_found, 0);
-    EXPECT_EQ(slot(kSlotOneSeg).pmt_pid, 0);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.pmt_pid, 0);
 
     // A consecutive program_number on 0x1FC8 is an ordinary row, not a one-segment service.
-    slot(kSlotOneSeg).enabled = 1;
+    slot(kSlotOneSeg).file.enabled = 1;
     pat(0x7FE8, {{0x0400, 0x01F0}, {0x0401, 0x1FC8}});
     EXPECT_EQ(run->tables.count, 2);
     EXPECT_EQ(report.oneseg_found, 0);
@@ -175,9 +175,9 @@ TEST_F(Tables, PmtSkipsCarouselsAndLowQualityLayersAndCollectsEcmPids) {
 
     // Single mode: slot 0 carries the programme, the PCR on its own PID.
     EXPECT_EQ(run->tables.service_mode, MODE_SINGLE);
-    EXPECT_EQ(slot(kSlotHd).in_use, 1);
-    EXPECT_EQ(slot(kSlotHd).pcr_pid, 0x01FF);
-    EXPECT_EQ(slot(kSlotHd).ecm_pids[1], 0x0905);
+    EXPECT_EQ(slot(kSlotHd).programme.in_use, 1);
+    EXPECT_EQ(slot(kSlotHd).programme.pcr_pid, 0x01FF);
+    EXPECT_EQ(slot(kSlotHd).programme.ecm_pids[1], 0x0905);
 }
 
 TEST_F(Tables, RepeatedPmtsNeverCrowdOutANewVersion) {
@@ -186,16 +186,16 @@ TEST_F(Tables, RepeatedPmtsNeverCrowdOutANewVersion) {
     for (int i = 0; i < 25; ++i) pmt(v0);
     EXPECT_EQ(row(0).es_count, 2);
     pmt(v0);  // slot 0 took the streams; the next repetition brings video and audio PIDs
-    EXPECT_EQ(slot(kSlotHd).video_pid, 0x0111);
-    EXPECT_EQ(slot(kSlotHd).first_audio_pid, 0x0112);
+    EXPECT_EQ(slot(kSlotHd).programme.video_pid, 0x0111);
+    EXPECT_EQ(slot(kSlotHd).programme.first_audio_pid, 0x0112);
 
     // A new version before the next PAT adds its streams; the slot follows it.
     pmt(service(0x0400, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}, {kAac, 0x0113}}, 0x01FF, 1));
     EXPECT_EQ(row(0).es_count, 3);
-    EXPECT_EQ(slot(kSlotHd).es_count, 3);
-    EXPECT_EQ(slot(kSlotHd).es_pids[2], 0x0113);
-    EXPECT_EQ(slot(kSlotHd).audio_pids[1], 0x0113);
-    EXPECT_EQ(slot(kSlotHd).previous_video_pid, 0x0111);
+    EXPECT_EQ(slot(kSlotHd).programme.es_count, 3);
+    EXPECT_EQ(slot(kSlotHd).programme.es_pids[2], 0x0113);
+    EXPECT_EQ(slot(kSlotHd).programme.audio_pids[1], 0x0113);
+    EXPECT_EQ(slot(kSlotHd).programme.previous_video_pid, 0x0111);
     EXPECT_EQ(row(0).last_pmt_version, 1);
 
     // The PAT empties the list: the next PMT starts it afresh.
@@ -207,10 +207,10 @@ TEST_F(Tables, RepeatedPmtsNeverCrowdOutANewVersion) {
 TEST_F(Tables, PcrOnAnElementaryPidOrNoneAtAllIsNotAPcrPidOfTheSlot) {
     pat(0x7FE8, {{0x0400, 0x01F0}});
     pmt(service(0x0400, 0x01F0, {{kVideo, 0x0111}}, 0x0111));
-    EXPECT_EQ(slot(kSlotHd).pcr_pid, 0);
+    EXPECT_EQ(slot(kSlotHd).programme.pcr_pid, 0);
     pat(0x7FE8, {{0x0400, 0x01F0}});
     pmt(service(0x0400, 0x01F0, {{kVideo, 0x0111}}, 0x1FFF, 1));
-    EXPECT_EQ(slot(kSlotHd).pcr_pid, 0);  // else every null packet would count as its PCR
+    EXPECT_EQ(slot(kSlotHd).programme.pcr_pid, 0);  // else every null packet would count as its PCR
 }
 
 // ---------------------------------------------------------------------------
@@ -221,14 +221,14 @@ TEST_F(Tables, PcrOnAnElementaryPidOrNoneAtAllIsNotAPcrPidOfTheSlot) {
 TEST_F(Tables, OnlyALaterPmtVersionIsAChange) {
     terrestrial_pat();
     for (int i = 0; i < 3; ++i) pmt(service(0x0400 + i, 0x01F0 + i, {{kVideo, 0x0111}, {kAac, 0x0112}}));
-    ASSERT_EQ(slot(kSlotHd).in_use, 1);
+    ASSERT_EQ(slot(kSlotHd).programme.in_use, 1);
     EXPECT_EQ(report.pmt_changed, 0u);
     pmt(service(0x0400, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}));
     EXPECT_EQ(report.pmt_changed, 0u);  // the first version since the assignment
     pmt(service(0x0400, 0x01F0, {{kVideo, 0x0115}, {kAac, 0x0112}}, 0x01FF, 1));
     EXPECT_EQ(report.pmt_changed, 1u << kSlotHd);
-    EXPECT_EQ(slot(kSlotHd).video_pid, 0x0115);
-    EXPECT_EQ(slot(kSlotHd).previous_video_pid, 0x0111);
+    EXPECT_EQ(slot(kSlotHd).programme.video_pid, 0x0115);
+    EXPECT_EQ(slot(kSlotHd).programme.previous_video_pid, 0x0111);
     pmt(service(0x0400, 0x01F0, {{kVideo, 0x0115}, {kAac, 0x0112}}, 0x01FF, 1));
     EXPECT_EQ(report.pmt_changed, 0u);  // repeated
 }
@@ -242,9 +242,9 @@ TEST_F(Tables, ServicesSharingTheirStreamsAreOneHdService) {
     EXPECT_EQ(run->tables.service_mode, MODE_SINGLE);
     EXPECT_EQ(report.service_mode, MODE_SINGLE);
     EXPECT_EQ(report.reassigned, 1u << kSlotHd);
-    EXPECT_EQ(slot(kSlotHd).service_id, 0x0400);
-    EXPECT_EQ(slot(kSlotHd).pmt_pid, 0x01F0);
-    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) EXPECT_EQ(slot(k).in_use, 0);
+    EXPECT_EQ(slot(kSlotHd).programme.service_id, 0x0400);
+    EXPECT_EQ(slot(kSlotHd).programme.pmt_pid, 0x01F0);
+    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) EXPECT_EQ(slot(k).programme.in_use, 0);
 }
 
 TEST_F(Tables, TheHdSlotNamesTheServiceWhosePmtItCarries) {
@@ -253,8 +253,8 @@ TEST_F(Tables, TheHdSlotNamesTheServiceWhosePmtItCarries) {
     pmt(service(0x0400, 0x01F2, {{kVideo, 0x0111}, {kAac, 0x0112}}));
     pmt(service(0x0401, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}));
     pmt(service(0x0402, 0x01F1, {{kVideo, 0x0111}, {kAac, 0x0112}}));
-    EXPECT_EQ(slot(kSlotHd).pmt_pid, 0x01F0);
-    EXPECT_EQ(slot(kSlotHd).service_id, 0x0401);
+    EXPECT_EQ(slot(kSlotHd).programme.pmt_pid, 0x01F0);
+    EXPECT_EQ(slot(kSlotHd).programme.service_id, 0x0401);
 }
 
 TEST_F(Tables, ServicesWithOtherStreamsAreSdServicesInPatOrder) {
@@ -265,14 +265,14 @@ TEST_F(Tables, ServicesWithOtherStreamsAreSdServicesInPatOrder) {
     pmt(service(0x0402, 0x01F2, {{kVideo, 0x0131}, {kAac, 0x0132}}, 0x02FF));
     EXPECT_EQ(run->tables.service_mode, MODE_MULTI);
     EXPECT_EQ(report.service_mode, MODE_MULTI);
-    EXPECT_EQ(slot(kSlotHd).in_use, 0);
+    EXPECT_EQ(slot(kSlotHd).programme.in_use, 0);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(slot(kFirstMultiSlot + i).in_use, 1);
-        EXPECT_EQ(slot(kFirstMultiSlot + i).service_id, 0x0400 + i);
-        EXPECT_EQ(slot(kFirstMultiSlot + i).pmt_pid, 0x01F0 + i);
+        EXPECT_EQ(slot(kFirstMultiSlot + i).programme.in_use, 1);
+        EXPECT_EQ(slot(kFirstMultiSlot + i).programme.service_id, 0x0400 + i);
+        EXPECT_EQ(slot(kFirstMultiSlot + i).programme.pmt_pid, 0x01F0 + i);
     }
-    EXPECT_EQ(slot(5).pcr_pid, 0x02FF);
-    EXPECT_EQ(slot(6).in_use, 0);
+    EXPECT_EQ(slot(5).programme.pcr_pid, 0x02FF);
+    EXPECT_EQ(slot(6).programme.in_use, 0);
 }
 
 TEST_F(Tables, TwoServicesSharingTheirFirstStreamShareOneSdSlot) {
@@ -282,10 +282,10 @@ TEST_F(Tables, TwoServicesSharingTheirFirstStreamShareOneSdSlot) {
     pmt(service(0x0402, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}));
     ASSERT_EQ(run->tables.service_mode, MODE_MULTI);
     // SD1 holds 0x0400 and 0x0402; the smaller PMT PID is 0x0402's, so SD1 names 0x0402.
-    EXPECT_EQ(slot(3).pmt_pid, 0x01F0);
-    EXPECT_EQ(slot(3).service_id, 0x0402);
-    EXPECT_EQ(slot(4).service_id, 0x0401);
-    EXPECT_EQ(slot(5).in_use, 0);
+    EXPECT_EQ(slot(3).programme.pmt_pid, 0x01F0);
+    EXPECT_EQ(slot(3).programme.service_id, 0x0402);
+    EXPECT_EQ(slot(4).programme.service_id, 0x0401);
+    EXPECT_EQ(slot(5).programme.in_use, 0);
 }
 
 TEST_F(Tables, AMissingPmtBlocksButAPmtWithoutKeptStreamsDoesNot) {
@@ -296,12 +296,12 @@ TEST_F(Tables, AMissingPmtBlocksButAPmtWithoutKeptStreamsDoesNot) {
     // 0x0401 is a data service: its only stream is a carousel. It takes no part in the decision.
     pmt(service(0x0401, 0x01F1, {{kCarousel, 0x0140}}));
     EXPECT_EQ(run->tables.service_mode, MODE_SINGLE);
-    EXPECT_EQ(slot(kSlotHd).service_id, 0x0400);
+    EXPECT_EQ(slot(kSlotHd).programme.service_id, 0x0400);
     EXPECT_EQ(row(1).es_count, 0);
 
     // A multiplex of data services only decides nothing.
     reset_tables(run->tables);
-    slot(kSlotHd).in_use = 0;
+    slot(kSlotHd).programme.in_use = 0;
     pat(0x7FE8, {{0x0400, 0x01F0}});
     pmt(service(0x0400, 0x01F0, {{kCarousel, 0x0140}}));
     EXPECT_EQ(run->tables.service_mode, MODE_UNDECIDED);
@@ -320,15 +320,15 @@ TEST_F(Tables, SwitchFromHdToSdReassignsTheSlots) {
     pmt(service(0x0402, 0x01F2, {{kVideo, 0x0131}, {kAac, 0x0132}}, 0x02FF, 1));
     EXPECT_EQ(run->tables.service_mode, MODE_MULTI);
     EXPECT_EQ(report.reassigned, 0xFFFF8u);  // every SD slot
-    EXPECT_EQ(slot(kSlotHd).in_use, 0);
-    EXPECT_EQ(slot(5).es_pids[0], 0x0131);
+    EXPECT_EQ(slot(kSlotHd).programme.in_use, 0);
+    EXPECT_EQ(slot(5).programme.es_pids[0], 0x0131);
 
     // And back: one HD service again.
     terrestrial_pat();
     for (int i = 0; i < 3; ++i) pmt(service(0x0400 + i, 0x01F0 + i, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x01FF, 2));
     EXPECT_EQ(run->tables.service_mode, MODE_SINGLE);
-    EXPECT_EQ(slot(kSlotHd).in_use, 1);
-    EXPECT_EQ(slot(3).in_use, 0);
+    EXPECT_EQ(slot(kSlotHd).programme.in_use, 1);
+    EXPECT_EQ(slot(3).programme.in_use, 0);
 }
 
 TEST_F(Tables, MoreThanSeventeenSdServicesKeepWhatFits) {
@@ -338,7 +338,7 @@ TEST_F(Tables, MoreThanSeventeenSdServicesKeepWhatFits) {
     for (int i = 0; i < 20; ++i)
         pmt(service(0x0400 + i, 0x0100 + i, {{kVideo, static_cast<std::uint16_t>(0x0200 + i)}}));
     EXPECT_EQ(run->tables.service_mode, MODE_MULTI);
-    EXPECT_EQ(slot(19).service_id, 0x0400 + 16);
+    EXPECT_EQ(slot(19).programme.service_id, 0x0400 + 16);
 }
 
 // ---------------------------------------------------------------------------
@@ -351,19 +351,19 @@ TEST_F(Tables, CsServicesTakeSlotsAsTheirPmtsArriveAndTheListSelects) {
     pat(0x7040, {{0, 0x0010}, {211, 0x01F0}, {212, 0x01F1}, {213, 0x01F2}});
     pmt(service(213, 0x01F2, {{kVideo, 0x0131}, {kAac, 0x0132}}, 0x0131));
     EXPECT_EQ(run->tables.service_mode, MODE_UNDECIDED);
-    EXPECT_EQ(slot(3).in_use, 0);
+    EXPECT_EQ(slot(3).programme.in_use, 0);
     pmt(service(212, 0x01F1, {{kVideo, 0x0121}, {kAac, 0x0122}}, 0x0121));
     EXPECT_EQ(run->tables.service_mode, MODE_MULTI);
     EXPECT_EQ(report.reassigned, 1u << 3);
-    EXPECT_EQ(slot(3).service_id, 212);
+    EXPECT_EQ(slot(3).programme.service_id, 212);
     EXPECT_EQ(report.renamed, 1u << 3);  // the file name carries the service id
     // The assigning PMT already gives the slot its video and audio.
-    EXPECT_EQ(slot(3).video_pid, 0x0121);
-    EXPECT_EQ(slot(3).first_audio_pid, 0x0122);
+    EXPECT_EQ(slot(3).programme.video_pid, 0x0121);
+    EXPECT_EQ(slot(3).programme.first_audio_pid, 0x0122);
     pmt(service(211, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x0111));
-    EXPECT_EQ(slot(4).service_id, 211);
+    EXPECT_EQ(slot(4).programme.service_id, 211);
     EXPECT_EQ(report.renamed, 1u << 4);
-    EXPECT_EQ(slot(5).in_use, 0);
+    EXPECT_EQ(slot(5).programme.in_use, 0);
 }
 
 TEST_F(Tables, CsServicesSharingStreamsStayOnTheSmallestPmt) {
@@ -373,10 +373,10 @@ TEST_F(Tables, CsServicesSharingStreamsStayOnTheSmallestPmt) {
         pmt(service(212, 0x01F1, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x0111));
         pmt(service(211, 0x01F0, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x0111));
         pmt(service(212, 0x01F1, {{kVideo, 0x0111}, {kAac, 0x0112}}, 0x0111));
-        EXPECT_EQ(slot(3).pmt_pid, 0x01F0);
-        EXPECT_EQ(slot(3).service_id, 211);
+        EXPECT_EQ(slot(3).programme.pmt_pid, 0x01F0);
+        EXPECT_EQ(slot(3).programme.service_id, 211);
     }
-    EXPECT_EQ(slot(4).in_use, 0);
+    EXPECT_EQ(slot(4).programme.in_use, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -385,19 +385,19 @@ TEST_F(Tables, CsServicesSharingStreamsStayOnTheSmallestPmt) {
 TEST_F(Tables, OneSegmentPmtFillsItsSlotAndASecondCopyIsDropped) {
     Service one = service(0x0598, 0x1FC8, {{synth::kStreamAvc, 0x0181}, {kAac, 0x0183}, {kCarousel, 0x0187}}, 0x0181);
     pmt(one);
-    EXPECT_EQ(slot(kSlotOneSeg).in_use, 1);
-    EXPECT_EQ(slot(kSlotOneSeg).es_count, 2);
-    EXPECT_EQ(slot(kSlotOneSeg).pcr_pid, 0);  // PCR on its video
-    EXPECT_EQ(slot(kSlotOneSeg).audio_pids[0], 0x0183);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.in_use, 1);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.es_count, 2);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.pcr_pid, 0);  // PCR on its video
+    EXPECT_EQ(slot(kSlotOneSeg).programme.audio_pids[0], 0x0183);
     pmt(one);
-    EXPECT_EQ(slot(kSlotOneSeg).es_count, 2);
+    EXPECT_EQ(slot(kSlotOneSeg).programme.es_count, 2);
 
     one.pmt_pid = 0x1FC9;
     pmt(one);
-    EXPECT_EQ(slot(kSlotOneSeg2).in_use, 0);
+    EXPECT_EQ(slot(kSlotOneSeg2).programme.in_use, 0);
     pmt(service(0x0599, 0x1FC9, {{synth::kStreamAvc, 0x0191}}, 0x01FF));
-    EXPECT_EQ(slot(kSlotOneSeg2).in_use, 1);
-    EXPECT_EQ(slot(kSlotOneSeg2).pcr_pid, 0x01FF);
+    EXPECT_EQ(slot(kSlotOneSeg2).programme.in_use, 1);
+    EXPECT_EQ(slot(kSlotOneSeg2).programme.pcr_pid, 0x01FF);
 }
 
 // ---------------------------------------------------------------------------

@@ -64,18 +64,18 @@ inline void start_slots(quill::RunState& run) {
     const quill::Options& o = run.options;
     for (int k = 0; k < quill::kSlotCount; ++k) {
         quill::OutputStream& s = run.outputs[static_cast<std::size_t>(k)];
-        s.suffix = "_" + std::to_string(k);
-        s.path = scratch_folder() + "/out" + s.suffix + ".ts";
-        s.in_use = (k == quill::kSlotHd && o.null_only) ? 1 : 0;
-        s.enabled = 1;
-        quill::ring_resize(s.overlap_ring, 0);
+        s.file.suffix = "_" + std::to_string(k);
+        s.file.path = scratch_folder() + "/out" + s.file.suffix + ".ts";
+        s.programme.in_use = (k == quill::kSlotHd && o.null_only) ? 1 : 0;
+        s.file.enabled = 1;
+        quill::ring_resize(s.file.overlap_ring, 0);
     }
 }
 
 // Every file the run state still holds is closed, as the end of a job does.
 inline void close_slots(quill::RunState& run) {
     for (auto& s : run.outputs) {
-        for (int* fd : {&s.fd, &s.gop_list_fd, &s.prev_gop_list_fd, &s.overlap_after_handle}) {
+        for (int* fd : {&s.file.fd, &s.gop.list_fd, &s.gop.prev_list_fd, &s.file.overlap_after_handle}) {
             if (*fd >= 0) quill::file_close(*fd);
             *fd = -1;
         }

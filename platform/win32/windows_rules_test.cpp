@@ -3,8 +3,11 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <windows.h>
 
+#include "console.h"
+#include "debug_channel.h"
 #include "file_io.h"
 #include "library.h"
 #include "name_text.h"
@@ -128,6 +131,30 @@ TEST(WindowsSystemTest, OwnPathAndLibraries) {
     EXPECT_NE(library_symbol(kernel, "GetTickCount"), nullptr);
     EXPECT_EQ(library_symbol(kernel, "NoSuchExport"), nullptr);
     library_free(kernel);
+}
+
+// What OutputDebugStringA raises for a debugger: its text, with the terminating zero.
+std::vector<std::string> g_debug_texts;
+
+LONG CALLBACK catch_debug_text(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* r = pointers->ExceptionRecord;
+    if (r->ExceptionCode == 0x40010006 /* DBG_PRINTEXCEPTION_C */ && r->NumberParameters >= 2)
+        g_debug_texts.emplace_back(reinterpret_cast<const char*>(r->ExceptionInformation[1]),
+                                   static_cast<std::size_t>(r->ExceptionInformation[0]));
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(WindowsDebugChannelTest, TraceTextReachesTheDebuggerWholeInCodePage932) {
+    const ConsoleEncoding saved = console_encoding();
+    console_set_encoding(ConsoleEncoding::Cp932);
+    g_debug_texts.clear();
+    PVOID handler = AddVectoredExceptionHandler(1, catch_debug_text);
+    ASSERT_NE(handler, nullptr);
+    debug_channel_write("\xE9\x9F\xB3\xE5\xA3\xB0\xE5\xB7\xAE\xE5\x88\x86,12\r\n");  // 音声差分
+    RemoveVectoredExceptionHandler(handler);
+    console_set_encoding(saved);
+    ASSERT_EQ(g_debug_texts.size(), 1u);
+    EXPECT_EQ(g_debug_texts[0], std::string("\x89\xB9\x90\xBA\x8D\xB7\x95\xAA,12\r\n", 14));
 }
 
 }  // namespace

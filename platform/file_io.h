@@ -16,6 +16,11 @@ struct FileIdentity {
     }
 };
 
+// Origins of file_seek.
+constexpr int kSeekSet = 0;
+constexpr int kSeekCurrent = 1;
+constexpr int kSeekEnd = 2;
+
 int file_open_read(const char* path);  // -1 on failure; directories are refused
 // Opens for reading and writing, creating the file when missing (on POSIX systems with mode 0666
 // less the umask). The file is not truncated here: the caller checks the identity first and then
@@ -26,7 +31,7 @@ long long file_read(int fd, void* buffer, std::size_t count);         // bytes r
 // Bytes written, -1 error. A short count is a failure the caller reports (or, for text files whose
 // write errors are ignored on purpose, says so).
 [[nodiscard]] long long file_write(int fd, const void* data, std::size_t count);
-long long file_seek(int fd, long long offset, int origin);           // origin: 0 set, 1 current, 2 end
+long long file_seek(int fd, long long offset, int origin);           // origin: kSeekSet, kSeekCurrent, kSeekEnd
 int file_truncate(int fd, long long size);                           // 0 or -1
 int file_close(int fd);
 FileIdentity file_identity(int fd);

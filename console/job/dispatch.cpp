@@ -4,6 +4,7 @@
 
 #include "job/file_job.h"
 #include "job/job_context.h"
+#include "output/naming.h"
 #include "output/writer.h"
 #include "segment/audio_split.h"
 #include "segment/gop_list.h"
@@ -74,16 +75,7 @@ long long write_to_pcr_owners(RunState& run, int pid, const std::uint8_t* packet
 }
 
 // The received PAT is never written: each output gets a PAT naming only its own service.
-long long write_generated_pat(RunState& run, int slot) {
-    OutputStream& s = slot_at(run, slot);
-    long long r = 0;
-    if (s.file.enabled && s.programme.in_use) {
-        std::uint8_t pat[kPacketSize];
-        build_pat_packet(run.tables.pat_header_template.data(), s.programme.service_id, s.programme.pmt_pid, pat);
-        r = write_packet(run, s, pat, 1);
-    }
-    return r;
-}
+long long write_generated_pat(RunState& run, int slot) { return write_own_pat(run, slot_at(run, slot), 1); }
 
 long long route_pat(JobContext& ctx, const std::uint8_t* packet, PacketReport& report) {
     RunState& run = ctx.run;
@@ -139,7 +131,7 @@ void apply_assignment(RunState& run, const PacketReport& report) {
     });
     for_each_slot(report.renamed, [&](int k) {
         OutputStream& s = slot_at(run, k);
-        s.file.path = split_output_path(run, k, s.split.split_number);
+        s.file.path = slot_file_path(run, k, s.split.split_number);
         return 0;
     });
 }

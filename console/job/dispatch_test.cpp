@@ -1,7 +1,6 @@
 // Packet routing: which output receives each packet, grouped by rule. Packets come from the
 // synthesizer's scenarios; outputs are written unbuffered into a temporary folder and read back.
 #include "job/dispatch.h"
-#include "segment/programme_split.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,8 @@
 #include <vector>
 
 #include "job/job_context.h"
+#include "output/naming.h"
+#include "segment/programme_split.h"
 #include "platform/file_io.h"
 #include "stream/ts_packet.h"
 #include "synth.h"
@@ -377,7 +378,7 @@ TEST(CsSplitNames, RefilledSlotKeepsItsSplitNumber) {
     ASSERT_EQ(cs1.programme.service_id, 211);
     EXPECT_EQ(cs1.file.path, folder + "programme_split_cs_CS1(211).ts");
     cs1.split.split_number = 1;  // as after a PMT split
-    cs1.file.path = split_output_path(*run, kFirstMultiSlot, 1);
+    cs1.file.path = slot_file_path(*run, kFirstMultiSlot, 1);
     EXPECT_EQ(cs1.file.path, folder + "programme_split_cs_CS1(211)-1.ts");
     ASSERT_NE(feed(mux.packets[mux.section(b.pmt_pid, synth::pmt_section(b))]), -1);
     EXPECT_EQ(cs1.programme.service_id, 212);

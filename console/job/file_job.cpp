@@ -68,7 +68,6 @@ void start_job(JobContext& ctx) {
         OutputStream& s = run.outputs[static_cast<std::size_t>(i)];
         s.file.suffix = slot_suffix(o, i);
         s.file.enabled = slot_enabled(o, i);
-        s.file.path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, s.file.suffix, run.input.ext);
         s.file.fd = -1;
         s.programme.in_use = (i == kSlotHd && o.null_only) ? 1 : 0;
         ring_resize(s.file.overlap_ring, o.overlap_before_k > 0 ? o.overlap_before_k * 1024 : 0);
@@ -79,6 +78,7 @@ void start_job(JobContext& ctx) {
         s.programme.video_pid = s.programme.previous_video_pid = s.programme.first_audio_pid = -1;
         s.programme.audio_pids.fill(-1);
         s.split.split_number = 0;
+        s.file.path = slot_file_path(run, i);
         s.file.overlap_after_left = 0;
         reset_slot_segments(run, i);
     }
@@ -155,8 +155,8 @@ bool start_pass(JobContext& ctx) {
     if (run.options.descramble_mode >= 2) descrambler_reset(ctx.descrambler);
     close_pass_files(ctx);
     job.total_read = 0;
-    job.file_size = file_seek(job.source_fd, 0, 2);
-    file_seek(job.source_fd, 0, 0);
+    job.file_size = file_seek(job.source_fd, 0, kSeekEnd);
+    file_seek(job.source_fd, 0, kSeekSet);
     job.buffer_fill = read_chunk(ctx, job.read_buffer, kChunkSize);
     job.confirm_sync = false;
     run.routes.stale = true;
@@ -286,8 +286,7 @@ void finish_job(JobContext& ctx) {
             s.file.overlap_after_handle = -1;
         }
         if (s.file.fd >= 0) {
-            if (s.file.buffer_fill > 0 && write_checked(s.file.fd, s.file.write_buffer.get(), s.file.buffer_fill, s.file.path) == -1)
-                job.failed = true;
+            if (write_out_buffer(s) == -1) job.failed = true;
             release_write_buffer(s);
             cut_back_at_finish(run, s);
             file_close(s.file.fd);

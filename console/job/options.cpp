@@ -102,7 +102,7 @@ void parse_overlap(const char* text, Options& o) {
 void parse_pid_list(const char* text, Options& o) {
     o.keep_pid_count = 0;
     const char* p = text;
-    while (*p && o.keep_pid_count < 20) {
+    while (*p && o.keep_pid_count < kMaxOptionValues) {
         unsigned long v = parse_hex(p, nullptr);
         o.keep_pids[static_cast<std::size_t>(o.keep_pid_count)] = static_cast<unsigned>(v);
         if (v != 0) {
@@ -121,7 +121,7 @@ void parse_pid_list(const char* text, Options& o) {
 void parse_cs_list(const char* text, Options& o) {
     o.cs_service_count = 0;
     const char* p = text;
-    while (*p && o.cs_service_count < 20) {
+    while (*p && o.cs_service_count < kMaxOptionValues) {
         o.cs_services[static_cast<std::size_t>(o.cs_service_count++)] = parse_decimal(p);
         const char* comma = std::strchr(p, ',');
         if (!comma) break;

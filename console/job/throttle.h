@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/system.h"
+#include "state/slot.h"
 
 namespace quill {
 
@@ -56,7 +57,7 @@ struct ProgressFigures {
     long long bytes_read = 0;
     long long file_size = 0;
     int emm_count = 0;
-    std::array<int, 20> scrambled{};  // scrambled_count of the output slots
+    std::array<int, kSlotCount> scrambled{};  // scrambled_count of the output slots
 };
 // 1234567 -> "1,234,567".
 std::string group_thousands(long long value);

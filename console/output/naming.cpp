@@ -1,5 +1,7 @@
 #include "output/naming.h"
 
+#include <cstdio>
+
 #include "platform/name_text.h"
 #include "platform/path.h"
 
@@ -20,6 +22,26 @@ std::string build_output_name(const Options& options, const std::string& drive, 
     }
     if (path.size() > kMaxOutputPathBytes) path.resize(kMaxOutputPathBytes);
     return path;
+}
+
+std::string slot_file_path(const RunState& run, int slot, int split_number, int audio_number) {
+    const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
+    std::string suffix = s.file.suffix;
+    char piece[32];
+    if (run.options.cs_mode && slot >= kFirstMultiSlot && s.programme.service_id != 0) {
+        std::snprintf(piece, sizeof piece, "(%d)", s.programme.service_id);
+        suffix += piece;
+    }
+    if (split_number > 0) {
+        std::snprintf(piece, sizeof piece, "-%d", split_number);
+        suffix += piece;
+    }
+    if (audio_number > 0) {
+        std::snprintf(piece, sizeof piece, "-a%d", audio_number);
+        suffix += piece;
+    }
+    const InputFiles& in = run.input;
+    return build_output_name(run.options, in.drive, in.folder, in.base, suffix, in.ext);
 }
 
 }  // namespace quill

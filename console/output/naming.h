@@ -3,6 +3,7 @@
 #include <string>
 
 #include "state/options.h"
+#include "state/run_state.h"
 
 namespace quill {
 
@@ -13,5 +14,10 @@ constexpr std::size_t kNameLengthLimit = 255;
 // longer than 255 bytes (counted as UTF-16 x 2 under -UNI) and the base name is longer than 2 bytes.
 std::string build_output_name(const Options& options, const std::string& drive, const std::string& folder,
                               const std::string& base, const std::string& suffix, const std::string& ext);
+
+// The path of slot `slot`'s file after `split_number` splits: the input's name, the slot's suffix,
+// "(service id)" for an assigned CS slot, "-n" for n splits, "-a<n>" for the n-th audio mode met,
+// shortened as every output name.
+std::string slot_file_path(const RunState& run, int slot, int split_number = 0, int audio_number = 0);
 
 }  // namespace quill

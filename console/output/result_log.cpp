@@ -19,7 +19,7 @@ namespace {
 // name that leads to the recording being read (an input named "rec.log", a link) is refused.
 int open_log(const RunState& run, const std::string& path) {
     const int fd = file_open_rw_create(path.c_str());
-    if (fd >= 0 && (is_read_only_file(run, file_identity(fd)) || file_seek(fd, 0, 2) < 0)) {
+    if (fd >= 0 && (is_read_only_file(run, file_identity(fd)) || file_seek(fd, 0, kSeekEnd) < 0)) {
         file_close(fd);
         return -1;
     }
@@ -56,7 +56,7 @@ void log_line(int fd, const char* format, ...) {
 long long file_size_of(const std::string& path) {
     const int fd = file_open_read(path.c_str());
     if (fd < 0) return 0;
-    const long long size = file_seek(fd, 0, 2);
+    const long long size = file_seek(fd, 0, kSeekEnd);
     file_close(fd);
     return size > 0 ? size : 0;
 }

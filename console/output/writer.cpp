@@ -78,11 +78,11 @@ int open_output(RunState& run, OutputStream& slot) {
         fd = -1;
     }
     // Devices (a pipe, /dev/full) have no size to cut; a regular file is emptied.
-    if (fd >= 0 && file_seek(fd, 0, 2) > 0 && file_truncate(fd, 0) != 0) {
+    if (fd >= 0 && file_seek(fd, 0, kSeekEnd) > 0 && file_truncate(fd, 0) != 0) {
         file_close(fd);
         fd = -1;
     }
-    if (fd >= 0) file_seek(fd, 0, 0);
+    if (fd >= 0) file_seek(fd, 0, kSeekSet);
     return fd;
 }
 
@@ -98,7 +98,7 @@ namespace {
 
 // The buffered bytes the overlap-after file is still due.
 std::size_t overlap_due_bytes(const OutputStream& slot) {
-    const std::size_t due = static_cast<std::size_t>(slot.file.overlap_after_left > 0 ? slot.file.overlap_after_left : 0) * 188u;
+    const std::size_t due = static_cast<std::size_t>(slot.file.overlap_after_left > 0 ? slot.file.overlap_after_left : 0) * static_cast<std::size_t>(kPacketSize);
     return slot.file.buffer_fill < due ? slot.file.buffer_fill : due;
 }
 
@@ -115,20 +115,38 @@ long long write_overlap_after_part(OutputStream& slot) {
     if (slot.file.overlap_after_handle < 0) return 0;
     const std::size_t n = overlap_due_bytes(slot);
     const long long result = write_overlap_due(slot);
-    slot.file.overlap_after_left -= static_cast<int>(n / 188);
+    slot.file.overlap_after_left -= static_cast<int>(n / kPacketSize);
     if (slot.file.overlap_after_left <= 0) close_overlap_after(slot);
     return result;
 }
 
-long long flush_write_buffer(RunState&, OutputStream& slot) {
+long long write_out_buffer(OutputStream& slot) {
+    SlotFile& f = slot.file;
+    long long result = 0;
+    if (f.buffer_fill > 0) result = write_checked(f.fd, f.write_buffer.get(), f.buffer_fill, f.path);
+    f.buffer_fill = 0;
+    return result;
+}
+
+long long flush_write_buffer(OutputStream& slot) {
     const long long overlap = write_overlap_after_part(slot);
-    long long written = 0;
-    if (slot.file.buffer_fill > 0)
-        written = write_checked(slot.file.fd, slot.file.write_buffer.get(), slot.file.buffer_fill, slot.file.path) == -1
-                      ? -1
-                      : static_cast<long long>(slot.file.buffer_fill);
-    slot.file.buffer_fill = 0;
+    const auto due = static_cast<long long>(slot.file.buffer_fill);
+    const long long written = write_out_buffer(slot) == -1 ? -1 : due;
     return overlap == -1 ? -1 : written;
+}
+
+long long write_own_pat(RunState& run, OutputStream& slot, int live) {
+    const auto& header = run.tables.pat_header_template;
+    if (!slot.file.enabled || !slot.programme.in_use || header[0] != kSyncByte) return 0;
+    std::uint8_t pat[kPacketSize];
+    build_pat_packet(header.data(), slot.programme.service_id, slot.programme.pmt_pid, pat);
+    return write_packet(run, slot, pat, live);
+}
+
+long long write_file_start(RunState& run, OutputStream& slot, const std::uint8_t* pat, const std::uint8_t* pmt) {
+    const long long r = pat ? write_packet(run, slot, pat, 0) : write_own_pat(run, slot, 0);
+    if (r == -1) return -1;
+    return pmt && write_packet(run, slot, pmt, 0) == -1 ? -1 : 0;
 }
 
 long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live) {
@@ -141,7 +159,7 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
             return -1;
         }
         note_opened_file(run, slot.file.path);
-        if (o.collect_stats) stats_register_file(run, slot, slot.file.fd);
+        if (o.collect_stats) stats_register_file(slot, slot.file.fd);
         release_write_buffer(slot);
         if (o.buffer_mb > 0) {
             const std::size_t size = static_cast<std::size_t>(o.buffer_mb) * 1048576u;
@@ -151,12 +169,12 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
         slot.file.packets_written = 0;
     }
     ++slot.file.packets_written;
-    if (o.gop_only) return 188;
+    if (o.gop_only) return kPacketSize;
 
     if (o.collect_stats) {
-        stats_count_packet(run, slot, slot.file.fd, packet);
+        stats_count_packet(slot, slot.file.fd, packet);
         if (slot.file.overlap_after_handle >= 0 && slot.gop.prev_left > 0 && live && slot.split.overlap_active)
-            stats_count_packet(run, slot, slot.file.overlap_after_handle, packet);
+            stats_count_packet(slot, slot.file.overlap_after_handle, packet);
     }
     if (slot.gop.prev_left > 0 && live && slot.split.overlap_active) {
         ++slot.gop.prev_packets;
@@ -166,30 +184,30 @@ long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* pa
     bool wrote = false;
     long long written = 0;
     if (slot.file.write_buffer && live) {
-        if (slot.file.buffer_fill + 188 > slot.file.buffer_capacity) {
-            written = flush_write_buffer(run, slot);
+        if (slot.file.buffer_fill + kPacketSize > slot.file.buffer_capacity) {
+            written = flush_write_buffer(slot);
             wrote = true;
         }
-        std::memcpy(slot.file.write_buffer.get() + slot.file.buffer_fill, packet, 188);
-        slot.file.buffer_fill += 188;
+        std::memcpy(slot.file.write_buffer.get() + slot.file.buffer_fill, packet, kPacketSize);
+        slot.file.buffer_fill += kPacketSize;
     } else {
         if (slot.file.overlap_after_handle >= 0 && live) {
             if (slot.file.overlap_after_left > 0) {
                 if (slot.split.overlap_active &&
-                    write_checked(slot.file.overlap_after_handle, packet, 188, slot.file.overlap_after_path) == -1)
+                    write_checked(slot.file.overlap_after_handle, packet, kPacketSize, slot.file.overlap_after_path) == -1)
                     written = -1;
                 --slot.file.overlap_after_left;
             }
             if (slot.file.overlap_after_left <= 0) close_overlap_after(slot);
         }
-        if (written != -1) written = write_checked(slot.file.fd, packet, 188, slot.file.path) == -1 ? -1 : 188;
+        if (written != -1) written = write_checked(slot.file.fd, packet, kPacketSize, slot.file.path) == -1 ? -1 : kPacketSize;
         wrote = true;
     }
     if (live && slot.file.overlap_ring.capacity > 0) ring_push(slot.file.overlap_ring, packet);
     // A PMT section start (pointer_field 0, section at byte 5): kept for the start of a split's file.
     if (live && ts_pid(packet) == slot.programme.pmt_pid && ts_payload_unit_start(packet) &&
-        ts_adaptation_field_control(packet) == 1 && packet[4] == 0 && section_table_id(packet) == 0x02) {
-        std::memcpy(slot.file.last_pmt_written.data(), packet, 188);
+        ts_adaptation_field_control(packet) == 1 && packet[4] == 0 && section_table_id(packet) == kPmtTableId) {
+        std::memcpy(slot.file.last_pmt_written.data(), packet, kPacketSize);
         slot.file.last_pmt_written_valid = 1;
     }
     if (live && ts_scrambling_control(packet) != 0) ++slot.file.scrambled_count;

@@ -29,7 +29,7 @@ const std::uint8_t* ring_at(const PacketRing& ring, int i);  // i-th oldest
 // Writes the buffered packets: first the part the overlap-after file still takes, then all of
 // them to the slot's file. Returns the bytes written to the slot's file; -1 after a failed write
 // (the message is printed here).
-[[nodiscard]] long long flush_write_buffer(RunState& run, OutputStream& slot);
+[[nodiscard]] long long flush_write_buffer(OutputStream& slot);
 
 // The part of the buffered packets that the previous file (overlap after a split) is still due,
 // written to it; -1 after a failed write (the message is printed here), else 0. Nothing is
@@ -43,6 +43,20 @@ const std::uint8_t* ring_at(const PacketRing& ring, int i);  // i-th oldest
 // Writes `count` bytes to `fd`, the file at `path`; -1 with the write failure line printed when
 // not all of them were written, else 0.
 [[nodiscard]] long long write_checked(int fd, const void* data, std::size_t count, const std::string& path);
+
+// Everything buffered goes to the slot's file. -1 after a failed write (the message is printed
+// here), else 0; the buffer is empty afterwards either way.
+[[nodiscard]] long long write_out_buffer(OutputStream& slot);
+
+// The slot's own PAT: the network PID and the slot's service only, behind the header of the last
+// PAT received (nothing before a PAT came). -1 when the write failed.
+[[nodiscard]] long long write_own_pat(RunState& run, OutputStream& slot, int live);
+
+// A file started by a split begins with a PAT and a PMT so that it can be read on its own: `pat`,
+// a received PAT to repeat, or else the slot's own PAT, then `pmt` when there is one; both as
+// replayed packets. -1 when a write failed, else 0.
+[[nodiscard]] long long write_file_start(RunState& run, OutputStream& slot, const std::uint8_t* pat,
+                                         const std::uint8_t* pmt);
 
 // Releases the write buffer (pointer null, capacity and fill 0).
 void release_write_buffer(OutputStream& slot);

@@ -77,7 +77,7 @@ TEST_F(WriterTest, BufferFlushesWhenTheNextPacketDoesNotFit) {
     EXPECT_EQ(write(5577), 5577 * 188);
     EXPECT_EQ(slurp(path).size(), 5577u * 188u);
     EXPECT_EQ(slot.file.buffer_fill, 188u);
-    EXPECT_EQ(flush_write_buffer(*run, slot), 188);
+    EXPECT_EQ(flush_write_buffer(slot), 188);
     auto bytes = slurp(path);
     ASSERT_EQ(bytes.size(), 5578u * 188u);
     EXPECT_EQ(bytes[5577 * 188 + 100], static_cast<std::uint8_t>(5577 & 0xFF));
@@ -87,7 +87,7 @@ TEST_F(WriterTest, ReplayedPacketsBypassTheBufferAndComeFirst) {
     run->options.buffer_mb = 1;
     EXPECT_EQ(write(7, 0), 188);  // live = 0: written at once
     EXPECT_EQ(write(8, 1), 0);
-    EXPECT_EQ(flush_write_buffer(*run, slot), 188);
+    EXPECT_EQ(flush_write_buffer(slot), 188);
     auto bytes = slurp(path);
     ASSERT_EQ(bytes.size(), 376u);
     EXPECT_EQ(bytes[100], 7);
@@ -118,7 +118,7 @@ TEST_F(WriterTest, OverlapAfterFileTakesExactlyItsShare) {
         file_truncate(slot.file.overlap_after_handle, 0);
         slot.file.overlap_after_left = 3;
         for (int i = 0; i < 5; ++i) write(i);
-        EXPECT_NE(flush_write_buffer(*run, slot), -1);
+        EXPECT_NE(flush_write_buffer(slot), -1);
         EXPECT_EQ(slot.file.overlap_after_handle, -1) << buffer_mb;
         EXPECT_EQ(slurp(prev).size(), 3u * 188u) << buffer_mb;
         file_close(slot.file.fd);

@@ -43,16 +43,6 @@ bool is_audio_pid(const OutputStream& s, int pid) {
 
 int video_pid_of(const OutputStream& s) { return s.programme.es_count > 0 ? s.programme.es_pids[0] : -1; }
 
-// PTS of a video PES start with a PTS (ISO/IEC 13818-1 PES header), else unset.
-std::int64_t video_pes_pts(const std::uint8_t* p) {
-    if (!ts_payload_unit_start(p) || !has_payload(p)) return kUnsetTime;
-    const int pes = ts_payload_offset(p);
-    if (pes + 14 > kPacketSize) return kUnsetTime;
-    if (p[pes] != 0 || p[pes + 1] != 0 || p[pes + 2] != 1 || (p[pes + 3] & 0xF0) != 0xE0) return kUnsetTime;
-    if (pes_pts_dts_flags(p + pes) == 0) return kUnsetTime;
-    return read_pes_pts(p + pes);
-}
-
 void trace_clock(const char* format, int number, std::int64_t t) {
     if (!debug_trace_enabled()) return;
     const ClockParts c = clock_parts(time_unset(t) ? 0 : t);
@@ -85,10 +75,9 @@ bool mark_broken_link_in_stretch(std::vector<std::uint8_t>& stretch, int pid) {
             where[fill + i] = p + offset + i;
         }
         fill += length;
-        for (std::size_t i = 0; i + 4 <= fill; ++i) {
-            if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1 || bytes[i + 3] != 0xB8) continue;
-            if (i + 7 >= fill) break;  // the flag byte comes with a later packet
-            *where[i + 7] |= 0x20;
+        const int flag = find_broken_link_byte(bytes, static_cast<int>(fill));
+        if (flag >= 0) {
+            *where[flag] |= kBrokenLinkBit;
             return true;
         }
     }
@@ -116,7 +105,7 @@ void append_trailer_to_list(RunState& run, const std::string& list, int packet_c
 void finish_part(RunState& run, OutputStream& s, int i) {
     int& fd = s.parts.fd[static_cast<std::size_t>(i)];
     if (fd < 0) return;
-    const long long size = file_seek(fd, 0, 2);
+    const long long size = file_seek(fd, 0, kSeekEnd);
     const int count = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
     file_close(fd);
     fd = -1;
@@ -144,18 +133,10 @@ void close_parts_as_they_are(OutputStream& s) {
     }
 }
 
-// A new file starts with a PAT naming only the slot's service and the slot's PMT. -1 when a write
-// failed.
-long long write_file_start(RunState& run, OutputStream& s) {
-    const auto& header = run.tables.pat_header_template;
-    if (header[0] == kSyncByte) {
-        std::uint8_t pat[kPacketSize];
-        build_pat_packet(header.data(), s.programme.service_id, s.programme.pmt_pid, pat);
-        if (write_packet(run, s, pat, 0) == -1) return -1;
-    }
-    if (s.file.last_pmt_written_valid) return write_packet(run, s, s.file.last_pmt_written.data(), 0) == -1 ? -1 : 0;
-    if (s.programme.last_pmt_packet[0] == kSyncByte) return write_packet(run, s, s.programme.last_pmt_packet.data(), 0) == -1 ? -1 : 0;
-    return 0;
+// The PMT a new part file starts with: the last one the slot wrote, else the last one received.
+const std::uint8_t* pmt_for_new_file(const OutputStream& s) {
+    if (s.file.last_pmt_written_valid) return s.file.last_pmt_written.data();
+    return s.programme.last_pmt_packet[0] == kSyncByte ? s.programme.last_pmt_packet.data() : nullptr;
 }
 
 // The split line names the new file; the cancel line names the third mode instead. Two functions,
@@ -177,7 +158,7 @@ void print_audio_cancel_line(const OutputStream& s, int from, int to, int third,
 // The stretch from the last GOP start to the end of the current file: taken out of the file (and
 // its statistics) and kept in memory. Returns the GOP PTS of the stretch (modes 2 and 3), unset
 // without one.
-std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<std::uint8_t>& stretch) {
+std::int64_t take_stretch(RunState& run, OutputStream& s, std::vector<std::uint8_t>& stretch) {
     const int n = s.file.packets_written;
     const int g = s.gop.last_gop_packet;
     if (g < 0 || n - g <= 0) return kUnsetTime;
@@ -187,7 +168,7 @@ std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<
     if (cut_back_file(run, s, s.file.fd, static_cast<long long>(g) * kPacketSize, &stretch) < 0) {
         // The file could not be cut: nothing moves, the file keeps what it has.
         stretch.clear();
-        const long long size = file_seek(s.file.fd, 0, 2);
+        const long long size = file_seek(s.file.fd, 0, kSeekEnd);
         s.file.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
         return kUnsetTime;
     }
@@ -211,7 +192,6 @@ std::int64_t take_stretch(RunState& run, OutputStream& s, int slot, std::vector<
         debug_trace("%d:映像音声差分 %lld(%lld)\r\n", number, static_cast<long long>(video_distance - audio_distance),
                     static_cast<long long>(s.parts.drift_sum));
     }
-    (void)slot;
     return gop_pts;
 }
 
@@ -233,7 +213,7 @@ long long write_back(RunState& run, OutputStream& s, const std::vector<std::uint
         }
         if (pid == video) continue;
         if (write_checked(s.file.fd, p, kPacketSize, s.file.path) == -1) return -1;
-        if (run.options.collect_stats) stats_count_packet(run, s, s.file.fd, p);
+        if (run.options.collect_stats) stats_count_packet(s, s.file.fd, p);
         ++s.file.packets_written;
     }
     return 0;
@@ -259,11 +239,11 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
     flush_gop_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill);
     s.split.overlap_active = 1;
     if (!separate) s.gop.broken_link_pending = 1;
-    if (flush_write_buffer(run, s) == -1) return -1;
+    if (flush_write_buffer(s) == -1) return -1;
 
     // 2, 3. The GOP running at the change leaves the old file.
     std::vector<std::uint8_t> stretch;
-    const std::int64_t gop_pts = take_stretch(run, s, slot, stretch);
+    const std::int64_t gop_pts = take_stretch(run, s, stretch);
     s.audio.first_pts = kUnsetTime;
     s.gop.first_video_pts = gop_pts;
     if (o.audio_split >= 2 && !stretch.empty() && write_back(run, s, stretch) == -1) return -1;
@@ -298,9 +278,9 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
     // 6, 7. The new file's name and the console line.
     if (separate) {
         ++s.split.split_number;
-        s.file.path = audio_part_path(run, slot, s.split.split_number, 0);
+        s.file.path = slot_file_path(run, slot, s.split.split_number, 0);
     } else {
-        s.file.path = audio_part_path(run, slot, s.split.split_number, number);
+        s.file.path = slot_file_path(run, slot, s.split.split_number, number);
     }
     {
         const PathParts parts = split_path(s.file.path);
@@ -322,12 +302,12 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
             finish_part(run, s, number);
         } else {
             s.file.fd = part;
-            const long long size = file_seek(s.file.fd, 0, 2);
+            const long long size = file_seek(s.file.fd, 0, kSeekEnd);
             s.file.packets_written = size > 0 ? static_cast<int>(size / kPacketSize) : 0;
         }
     }
     if (s.file.fd < 0) {
-        const long long started = write_file_start(run, s);
+        const long long started = write_file_start(run, s, nullptr, pmt_for_new_file(s));
         if (separate) {
             part = s.file.fd;
             s.parts.path[entry] = s.file.path;
@@ -352,10 +332,6 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
 }
 
 }  // namespace
-
-std::string audio_part_path(const RunState& run, int slot, int split_number, int audio_number) {
-    return split_output_path(run, slot, split_number, audio_number);
-}
 
 AudioChange audio_split_audio_packet(RunState& run, int slot, const std::uint8_t* packet) {
     const Options& o = run.options;

@@ -62,8 +62,4 @@ void finish_audio_parts(RunState& run, int slot);
 // A pass is abandoned: part files other than the current one are closed as they are.
 void drop_audio_parts(RunState& run, int slot);
 
-// The path of an audio part: slot suffix, "(service id)" for CS slots, "-<split number>" when
-// above 0, "-a<audio number>" when above 0, shortened as every output name.
-std::string audio_part_path(const RunState& run, int slot, int split_number, int audio_number);
-
 }  // namespace quill

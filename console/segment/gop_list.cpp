@@ -19,10 +19,6 @@ namespace {
 
 constexpr char kListHeader[] = "TS_CUT2\r\n\r\n";
 constexpr std::uint8_t kSequenceHeaderCode = 0xB3;  // ISO/IEC 13818-2 sequence_header_code
-constexpr std::uint8_t kGroupStartCode = 0xB8;      // group_start_code
-// broken_link: bit 5 of the fourth byte behind group_start_code (time_code 25 bits, closed_gop).
-constexpr int kBrokenLinkByte = 7;
-constexpr std::uint8_t kBrokenLinkBit = 0x20;
 constexpr int kLastStartCodeSearch = 183;
 
 bool has_payload(const std::uint8_t* p) { return (ts_adaptation_field_control(p) & 1) != 0; }
@@ -52,12 +48,12 @@ void open_list(RunState& run, OutputStream& s) {
     int fd = file_open_rw_create(path.c_str());
     if (fd < 0) return;
     if (is_read_only_file(run, file_identity(fd)) ||
-        (file_seek(fd, 0, 2) > 0 && file_truncate(fd, 0) != 0)) {
+        (file_seek(fd, 0, kSeekEnd) > 0 && file_truncate(fd, 0) != 0)) {
         file_close(fd);
         return;
     }
     note_opened_file(run, path);
-    file_seek(fd, 0, 0);
+    file_seek(fd, 0, kSeekSet);
     write_list_text(fd, kListHeader, sizeof kListHeader - 1);
     s.gop.list_fd = fd;
     s.gop.list_fill = 0;
@@ -136,12 +132,10 @@ void on_gop_start(RunState& run, OutputStream& s, int pid, std::int64_t pts, int
 // A video PES start with a PTS whose first start code behind the PES header is a sequence
 // header begins a GOP.
 void detect_gop_start(RunState& run, OutputStream& s, const std::uint8_t* p, int live) {
-    if (!ts_payload_unit_start(p) || !has_payload(p)) return;
-    const int pes = ts_payload_offset(p);
-    if (pes + 14 > kPacketSize) return;  // the PTS would lie past the end of the packet
-    if (!start_code_prefix(p + pes) || (p[pes + 3] & 0xF0) != 0xE0 || pes_pts_dts_flags(p + pes) == 0) return;
-    const std::int64_t pts = read_pes_pts(p + pes);
+    const std::int64_t pts = video_pes_pts(p);
+    if (pts < 0) return;
     s.gop.last_video_pts = pts;
+    const int pes = ts_payload_offset(p);
 
     int code = -1;
     for (int i = pes + 14; i <= kLastStartCodeSearch; ++i)
@@ -165,16 +159,12 @@ void mark_broken_link(OutputStream& s, std::uint8_t* p) {
     const int start = s.gop.broken_link_fill;  // where this packet's payload begins in the collection
     std::memcpy(bytes + start, p + offset, static_cast<std::size_t>(length));
     s.gop.broken_link_fill += length;
-    for (int i = 0; i + 4 <= s.gop.broken_link_fill; ++i) {
-        if (!start_code_prefix(bytes + i) || bytes[i + 3] != kGroupStartCode) continue;
-        const int flag = i + kBrokenLinkByte;
-        if (flag >= s.gop.broken_link_fill) return;  // the flag byte comes with the next packet
-        // A flag byte in a packet already written cannot be changed any more; the mark is given up.
-        if (flag >= start) p[offset + (flag - start)] |= kBrokenLinkBit;
-        s.gop.broken_link_pending = 0;
-        s.gop.broken_link_pid = -1;
-        return;
-    }
+    const int flag = find_broken_link_byte(bytes, s.gop.broken_link_fill);
+    if (flag < 0) return;  // no GOP header yet, or its flag byte comes with the next packet
+    // A flag byte in a packet already written cannot be changed any more; the mark is given up.
+    if (flag >= start) p[offset + (flag - start)] |= kBrokenLinkBit;
+    s.gop.broken_link_pending = 0;
+    s.gop.broken_link_pid = -1;
 }
 
 void finish_list(int& fd, std::unique_ptr<char[]>& buffer, std::size_t& fill, bool flush, int packet_count) {
@@ -213,7 +203,7 @@ std::string gop_list_path(const Options& options, const OutputStream& slot) {
 int reopen_gop_list(RunState& run, const std::string& path) {
     const int fd = file_open_rw_create(path.c_str());
     if (fd < 0) return -1;
-    if (is_read_only_file(run, file_identity(fd)) || file_seek(fd, 0, 2) < 0) {
+    if (is_read_only_file(run, file_identity(fd)) || file_seek(fd, 0, kSeekEnd) < 0) {
         file_close(fd);
         return -1;
     }
@@ -244,16 +234,14 @@ void pass_gop_list_on(OutputStream& s) {
     s.gop.prev_packets = s.file.packets_written;
 }
 
-void hand_over_gop_list(RunState&, OutputStream& s) {
+void finish_overlap_gop_list(OutputStream& s) {
     finish_list(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill, s.split.overlap_active != 0,
                 s.gop.prev_packets);
-    pass_gop_list_on(s);
 }
 
-void finish_gop_lists(RunState&, OutputStream& s) {
+void finish_gop_lists(OutputStream& s) {
+    finish_overlap_gop_list(s);
     finish_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill, true, s.file.packets_written);
-    finish_list(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill, s.split.overlap_active != 0,
-                s.gop.prev_packets);
 }
 
 void reset_gop_state(OutputStream& s) {

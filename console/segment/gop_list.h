@@ -28,15 +28,16 @@ void gop_list_packet(RunState& run, int slot, std::uint8_t* packet, int live);
 // the output's suffix stays whole.
 std::string gop_list_path(const Options& options, const OutputStream& slot);
 
-// A cut: an overlap list still open is finished (its buffered lines kept only while the
-// slot's `overlap_active` is set: its overlap file takes the packets they point to), and the current list becomes the overlap list, numbered on from the
-// finished file's `packets_written`. The next video packet opens the new file's list.
-void hand_over_gop_list(RunState& run, OutputStream& slot);
-// The second half of the hand-over alone: the current list becomes the previous file's list, which
-// still receives the GOP starts of its trailing overlap.
+// The list of the previous file (the one still taking a trailing overlap after a cut) gets its
+// trailer and is closed; its buffered lines are kept only while the slot's overlaps are on (its
+// overlap file takes the packets they point to).
+void finish_overlap_gop_list(OutputStream& slot);
+// A cut: the current list becomes the previous file's list, which still receives the GOP starts
+// of its trailing overlap, numbered on from the finished file's packet count. The next video
+// packet opens the new file's list.
 void pass_gop_list_on(OutputStream& slot);
 // End of an input: both lists flushed, given their trailers and closed.
-void finish_gop_lists(RunState& run, OutputStream& slot);
+void finish_gop_lists(OutputStream& slot);
 
 // Opens an existing list (or creates it) to write on at its end; -1 when it cannot be opened or is
 // the input itself, which is never written.

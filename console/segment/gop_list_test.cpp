@@ -65,7 +65,7 @@ struct GopList : ::testing::Test {
     void finish() {
         if (slot().file.fd >= 0) file_close(slot().file.fd);
         slot().file.fd = -1;
-        finish_gop_lists(*run, slot());
+        finish_gop_lists(slot());
     }
     // The routing's order: GOP and audio hooks, then the writer.
     void feed(const std::vector<synth::Packet>& packets, int live = 1) {
@@ -166,7 +166,8 @@ TEST_F(GopList, OverlapListAfterACut) {
 
     // The cut: the list is handed over, the stream continues in rec_HD-1.ts, and the previous
     // file still takes 4 packets of overlap.
-    hand_over_gop_list(*run, slot());
+    finish_overlap_gop_list(slot());
+    pass_gop_list_on(slot());
     file_close(slot().file.fd);
     slot().file.fd = -1;
     slot().file.path = dir + "rec_HD-1.ts";

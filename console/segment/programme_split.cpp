@@ -87,14 +87,6 @@ long long write_replayed(RunState& run, OutputStream& s, const std::uint8_t* pac
     return write_packet(run, s, packet, 0) == -1 ? -1 : 0;
 }
 
-long long write_generated_pat(RunState& run, OutputStream& s) {
-    const auto& header = run.tables.pat_header_template;
-    if (header[0] != kSyncByte) return 0;  // no PAT seen yet: nothing to name the service by
-    std::uint8_t pat[kPacketSize];
-    build_pat_packet(header.data(), s.programme.service_id, s.programme.pmt_pid, pat);
-    return write_replayed(run, s, pat);
-}
-
 // The first packet of the ring that `match` accepts, or null.
 template <typename Match>
 const std::uint8_t* first_in_ring(const PacketRing& ring, Match match) {
@@ -107,7 +99,7 @@ const std::uint8_t* first_in_ring(const PacketRing& ring, Match match) {
 // Before a replay these are the ring's own first PAT and PMT, so the copies are exact repetitions
 // of packets that follow (no continuity break); otherwise a PAT built now and the last PMT the
 // slot wrote, whose successors continue its counter.
-long long write_file_start(RunState& run, int slot, bool replaying, bool pmt_follows) {
+long long start_new_file(RunState& run, int slot, bool replaying, bool pmt_follows) {
     OutputStream& s = slot_at(run, slot);
     const std::uint8_t* pat = nullptr;
     const std::uint8_t* pmt = nullptr;
@@ -115,39 +107,12 @@ long long write_file_start(RunState& run, int slot, bool replaying, bool pmt_fol
         pat = first_in_ring(s.file.overlap_ring, [](const std::uint8_t* p) { return ts_pid(p) == 0; });
         pmt = first_in_ring(s.file.overlap_ring, [&](const std::uint8_t* p) { return is_pmt_start(p, s.programme.pmt_pid); });
     }
-    long long r = pat ? write_replayed(run, s, pat) : write_generated_pat(run, s);
-    if (r == -1) return -1;
     // Without a replay a changed PMT is routed next; the replayed packets belong to the last one written.
     if (!pmt && (replaying || !pmt_follows) && s.file.last_pmt_written_valid) pmt = s.file.last_pmt_written.data();
-    if (pmt) r = write_replayed(run, s, pmt);
-    return r;
+    return write_file_start(run, s, pat, pmt);
 }
-
-// The GOP list of the file being closed: the trailer and the closing, buffered lines kept only
-// while the slot's overlaps are on.
-void finish_previous_list(OutputStream& s) { finish_overlap_gop_list(s); }
 
 }  // namespace
-
-std::string split_output_path(const RunState& run, int slot, int split_number, int audio_number) {
-    const OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
-    std::string suffix = s.file.suffix;
-    char piece[32];
-    if (run.options.cs_mode && slot >= kFirstMultiSlot) {
-        std::snprintf(piece, sizeof piece, "(%d)", s.programme.service_id);
-        suffix += piece;
-    }
-    if (split_number > 0) {
-        std::snprintf(piece, sizeof piece, "-%d", split_number);
-        suffix += piece;
-    }
-    if (audio_number > 0) {
-        std::snprintf(piece, sizeof piece, "-a%d", audio_number);
-        suffix += piece;
-    }
-    const InputFiles& in = run.input;
-    return build_output_name(run.options, in.drive, in.folder, in.base, suffix, in.ext);
-}
 
 long long replay_overlap_ring(RunState& run, int slot, int video_pid, int audio_pid, bool hooks) {
     OutputStream& s = slot_at(run, slot);
@@ -167,10 +132,10 @@ long long replay_overlap_ring(RunState& run, int slot, int video_pid, int audio_
 
 int trim_gop_list(int list_fd, long long packet_count) {
     if (list_fd < 0) return 0;
-    const long long size = file_seek(list_fd, 0, 2);
+    const long long size = file_seek(list_fd, 0, kSeekEnd);
     if (size <= 0) return size < 0 ? -1 : 0;
     std::vector<char> text(static_cast<std::size_t>(size));
-    if (file_seek(list_fd, 0, 0) != 0) return -1;
+    if (file_seek(list_fd, 0, kSeekSet) != 0) return -1;
     long long got = 0;
     while (got < size) {
         const long long n = file_read(list_fd, text.data() + got, static_cast<std::size_t>(size - got));
@@ -178,7 +143,7 @@ int trim_gop_list(int list_fd, long long packet_count) {
         got += n;
     }
     if (got != size) {
-        file_seek(list_fd, 0, 2);
+        file_seek(list_fd, 0, kSeekEnd);
         return -1;
     }
     // Lines are in file order; the first one at or past the new end ends the list.
@@ -214,12 +179,12 @@ int trim_gop_list(int list_fd, long long packet_count) {
     }
     int result = 0;
     if (cut < size && file_truncate(list_fd, cut) != 0) result = -1;
-    file_seek(list_fd, 0, 2);
+    file_seek(list_fd, 0, kSeekEnd);
     return result;
 }
 
 long long cut_back_output(RunState& run, OutputStream& s, int fd, int list_fd) {
-    const long long size = file_seek(fd, 0, 2);
+    const long long size = file_seek(fd, 0, kSeekEnd);
     if (size < 0) return 0;
     const long long back = -static_cast<long long>(run.options.overlap_after_k) * kOverlapUnitBytes;
     const long long cut = std::max(0LL, size - back);
@@ -235,17 +200,6 @@ void cut_back_at_finish(RunState& run, OutputStream& s) {
     s.file.packets_written = static_cast<int>(cut_back_output(run, s, s.file.fd, s.gop.list_fd));
 }
 
-void finish_overlap_gop_list(OutputStream& s) {
-    if (s.gop.prev_list_fd >= 0) {
-        if (s.split.overlap_active) flush_gop_list(s.gop.prev_list_fd, s.gop.prev_list_buffer, s.gop.prev_list_fill);
-        append_gop_trailer(s.gop.prev_list_fd, s.gop.prev_packets);
-        file_close(s.gop.prev_list_fd);
-        s.gop.prev_list_fd = -1;
-    }
-    s.gop.prev_list_buffer.reset();
-    s.gop.prev_list_fill = 0;
-}
-
 long long split_output(RunState& run, int slot, SplitKind kind, int overlap, bool pmt_changed) {
     OutputStream& s = slot_at(run, slot);
     const Options& o = run.options;
@@ -258,14 +212,14 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
         close_overlap_after(s);
     }
     if (main_kind) {
-        finish_previous_list(s);                                       // 2.
+        finish_overlap_gop_list(s);                                    // 2.
         s.split.overlap_active = kind == SplitKind::Pmt ? overlap : 1;       // 3.
         pass_gop_list_on(s);                                           // 4.
     }
     if (s.file.fd < 0) return result;  // 5. nothing written yet: the slot keeps its name
 
     // 5 a. The old file gets everything buffered.
-    if (s.file.buffer_fill > 0 && write_checked(s.file.fd, s.file.write_buffer.get(), s.file.buffer_fill, s.file.path) == -1) result = -1;
+    if (write_out_buffer(s) == -1) result = -1;
     release_write_buffer(s);
     // 5 b. A negative xx2 cuts the old file's end off, with its statistics and GOP list lines.
     if (o.overlap_after_k < 0) {
@@ -289,7 +243,7 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
 
     // 6. The next file's name; the writer creates it with the next packet.
     ++s.split.split_number;
-    s.file.path = split_output_path(run, slot, s.split.split_number);
+    s.file.path = slot_file_path(run, slot, s.split.split_number);
 
     // 7. One change that shows in the EIT and in the PMT gives one split: the other table's next
     // arrival only sets its memory again.
@@ -312,7 +266,7 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
     const bool replay = kind != SplitKind::Pmt || s.split.overlap_active;
     const bool replaying = replay && s.file.overlap_ring.count > 0;
     const bool pmt_follows = kind == SplitKind::Pmt || pmt_changed;
-    if (write_file_start(run, slot, replaying, pmt_follows) == -1) result = -1;
+    if (start_new_file(run, slot, replaying, pmt_follows) == -1) result = -1;
     if (replaying) {
         const int video_pid = kind == SplitKind::Pmt ? s.programme.previous_video_pid : (s.programme.es_count > 0 ? s.programme.es_pids[0] : -1);
         const int audio_pid = kind == SplitKind::Pmt ? s.programme.previous_audio_pid : s.programme.first_audio_pid;
@@ -325,7 +279,7 @@ long long split_output(RunState& run, int slot, SplitKind kind, int overlap, boo
     // belonged to the old streams.
     if (o.overlap_drop_prior || (kind == SplitKind::Pmt && !s.split.overlap_active)) ring_clear(s.file.overlap_ring);
     // 12. A new PMT version follows its PAT; before a replay the PAT was the replayed one.
-    if (kind == SplitKind::Pmt && replaying && write_generated_pat(run, s) == -1) result = -1;
+    if (kind == SplitKind::Pmt && replaying && write_own_pat(run, s, 0) == -1) result = -1;
     return result;
 }
 
@@ -393,7 +347,7 @@ void reset_split_state(RunState& run, int slot) {
     ring_clear(s.file.overlap_ring);
     if (s.split.split_number > 0) {
         s.split.split_number = 0;
-        s.file.path = split_output_path(run, slot, 0);
+        s.file.path = slot_file_path(run, slot, 0);
     }
 }
 

@@ -38,10 +38,6 @@ long long check_oneseg_pmt_change(RunState& run, int slot);
 // tells a one-segment split that the new PMT is written next by the routing. -1 when a write failed.
 long long split_output(RunState& run, int slot, SplitKind kind, int overlap = 1, bool pmt_changed = false);
 
-// The path of the slot's file after `split_number` splits: suffix, "(service id)" for CS slots,
-// "-n" for n above 0, shortened as every output name.
-std::string split_output_path(const RunState& run, int slot, int split_number, int audio_number = 0);
-
 // Writes the overlap ring into the slot's (new) file, oldest first, as replayed packets; video
 // packets of `video_pid` go through the GOP detection and those of `audio_pid` through the audio
 // tracking first when `hooks` is set. -1 when a write failed.
@@ -57,9 +53,6 @@ int trim_gop_list(int list_fd, long long packet_count);
 
 // End of an input, after the slot's buffer went to its file: the cut-back of a negative xx2.
 void cut_back_at_finish(RunState& run, OutputStream& s);
-// End of an input: the overlap list of the previous file gets its trailer (its buffered lines
-// kept only while the slot's overlaps are on) and is closed.
-void finish_overlap_gop_list(OutputStream& s);
 
 // Start values of a new input or pass: no splits yet, overlaps on, the ring empty.
 void reset_split_state(RunState& run, int slot);

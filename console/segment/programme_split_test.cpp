@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "output/naming.h"
 #include "platform/file_io.h"
 #include "state/run_state.h"
 #include "stream/tables.h"
@@ -82,7 +83,7 @@ struct ProgrammeChange : ::testing::Test {
         run->tables.entries[0].pmt_pid = 0x01F0;
         run->tables.entries[0].last_pmt_version = 3;
         hd.file.suffix = "_HD";
-        hd.file.path = split_output_path(*run, kSlotHd, 0);
+        hd.file.path = slot_file_path(*run, kSlotHd, 0);
         hd.file.enabled = hd.programme.in_use = 1;
         hd.programme.service_id = 0x0400;
         hd.programme.pmt_pid = 0x01F0;
@@ -94,7 +95,7 @@ struct ProgrammeChange : ::testing::Test {
             if (s.file.fd >= 0) file_close(s.file.fd);
             if (s.file.overlap_after_handle >= 0) file_close(s.file.overlap_after_handle);
         }
-        for (int n = 0; n < 3; ++n) std::remove(split_output_path(*run, kSlotHd, n).c_str());
+        for (int n = 0; n < 3; ++n) std::remove(slot_file_path(*run, kSlotHd, n).c_str());
     }
     long long eit(synth::EitPf e) {
         const std::size_t at = mux.eit(e);

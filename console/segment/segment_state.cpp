@@ -20,8 +20,7 @@ void reset_slot_segments(RunState& run, int slot) {
 
 void finish_slot_segments(RunState& run, int slot) {
     OutputStream& s = run.outputs[static_cast<std::size_t>(slot)];
-    finish_overlap_gop_list(s);
-    finish_gop_lists(run, s);
+    finish_gop_lists(s);
     finish_audio_parts(run, slot);
 }
 

@@ -8,6 +8,10 @@ namespace quill {
 
 // Longest input path or list-file line taken (bytes); longer ones are refused, never cut.
 constexpr std::size_t kMaxPathBytes = 1021;
+// Values taken from a -PID or -CS list; further ones are ignored.
+constexpr int kMaxOptionValues = 20;
+// SD outputs -SD1 ... can turn off, one flag per SD number.
+constexpr int kSdNumbers = 20;
 
 struct Options {
     int keep_eit = 0;
@@ -17,7 +21,7 @@ struct Options {
     std::string output_folder;
     int hd_enabled = 1;
     int oneseg_enabled = 1;
-    std::array<int, 20> sd_enabled{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    std::array<int, kSdNumbers> sd_enabled{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
     int null_only = 0;
     int split_on_programme = 0;
     int split_on_pmt = 0;
@@ -43,13 +47,13 @@ struct Options {
     int wait_enabled = 0;
     int wait_adaptive = 0;
     int wait_msec = 10;
-    std::array<unsigned, 20> keep_pids{};
+    std::array<unsigned, kMaxOptionValues> keep_pids{};
     int keep_pid_count = 0;
     int keep_pid_min = 32767;
     int keep_pid_max = 0;
     int keep_pids_active = 0;
     int cs_mode = 0;
-    std::array<int, 20> cs_services{};
+    std::array<int, kMaxOptionValues> cs_services{};
     int cs_service_count = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "platform/system.h"
 #include "state/mpeg.h"
 #include "state/statistics.h"
+#include "state/tables.h"
 
 namespace quill {
 
@@ -64,14 +65,14 @@ struct SlotProgramme {
     int service_id = 0;
     int pmt_pid = 0;
     int pcr_pid = 0;  // 0 when the PCR travels on one of the elementary PIDs
-    std::array<int, 20> es_pids{};
+    std::array<int, kMaxEsPids> es_pids{};
     int es_count = 0;
-    std::array<int, 20> ecm_pids{};
+    std::array<int, kMaxCaPids> ecm_pids{};
     int video_pid = -1;
     int previous_video_pid = -1;
     int first_audio_pid = -1;
     int previous_audio_pid = -1;  // first AAC PID before the latest PMT version (replay after a PMT split)
-    std::array<int, 10> audio_pids{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    std::array<int, kMaxAudioPids> audio_pids{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     Packet last_pmt_packet{};
 };
 

@@ -18,7 +18,7 @@ struct PidStats {
     std::int64_t drop = 0;             // continuity errors; never left below 0
     std::int64_t scrambling = 0;       // transport_scrambling_control != 0
     std::int64_t biterror = 0;         // transport_error_indicator == 1
-    std::uint8_t last_packet[188] = {};
+    std::uint8_t last_packet[kPacketSize] = {};
     int duplicate_run = 0;             // packets in a row that repeated their predecessor's counter
 };
 

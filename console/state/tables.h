@@ -29,7 +29,7 @@ struct ProgramEntry {
     int last_event_id = -1;
     // The row's most recent PMT packet of a new version: a slot assigned later starts from its
     // own programme's PMT, not from whichever PMT happened to arrive last.
-    std::array<std::uint8_t, 188> pmt_packet{};
+    std::array<std::uint8_t, kPacketSize> pmt_packet{};
     int has_pmt_packet = 0;
 };
 

@@ -35,6 +35,25 @@ bool valid_adts(const std::uint8_t* h, int pes_packet_length) {
 
 }  // namespace
 
+std::int64_t video_pes_pts(const std::uint8_t* p) {
+    if (!ts_payload_unit_start(p) || !has_payload(p)) return -1;
+    const int pes = ts_payload_offset(p);
+    if (pes + 14 > kPacketSize) return -1;  // the PTS would lie past the end of the packet
+    if (p[pes] != 0 || p[pes + 1] != 0 || p[pes + 2] != 1 || (p[pes + 3] & 0xF0) != 0xE0) return -1;
+    if (pes_pts_dts_flags(p + pes) == 0) return -1;
+    return read_pes_pts(p + pes);
+}
+
+int find_broken_link_byte(const std::uint8_t* b, int fill) {
+    constexpr std::uint8_t kGroupStartCode = 0xB8;
+    constexpr int kBrokenLinkByte = 7;  // time_code (25 bits) and closed_gop come first
+    for (int i = 0; i + 4 <= fill; ++i) {
+        if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1 || b[i + 3] != kGroupStartCode) continue;
+        return i + kBrokenLinkByte < fill ? i + kBrokenLinkByte : kBrokenLinkNotYet;
+    }
+    return -1;
+}
+
 int ts_payload_offset(const std::uint8_t* packet) {
     if (!has_adaptation_field(packet)) return 4;
     const int offset = 5 + adaptation_field_length(packet);

@@ -18,6 +18,18 @@ inline std::int64_t read_pes_pts(const std::uint8_t* pes) { return read_time_sta
 // PCR base (33 bits) of the adaptation field of a packet that carries a PCR (bytes 6 to 10).
 std::int64_t read_pcr_base(const std::uint8_t* packet);
 
+// PTS of a video PES start that carries one (stream_id 0xE0 to 0xEF, the PES header wholly inside
+// the packet), else -1.
+std::int64_t video_pes_pts(const std::uint8_t* packet);
+
+// The first group_of_pictures_header (ISO/IEC 13818-2 6.2.2.6) in `fill` bytes of video collected
+// from consecutive payloads: the offset of the byte holding its broken_link flag
+// (kBrokenLinkBit), kBrokenLinkNotYet when the header starts there but that byte is still to come,
+// -1 when there is no header.
+constexpr int kBrokenLinkNotYet = -2;
+constexpr std::uint8_t kBrokenLinkBit = 0x20;
+int find_broken_link_byte(const std::uint8_t* bytes, int fill);
+
 // Time of day of a TDT/TOT packet (section at byte 5, JST_time at bytes 8 to 12, hours,
 // minutes and seconds in BCD), in ticks since midnight.
 std::int64_t tot_time_of_day(const std::uint8_t* packet);

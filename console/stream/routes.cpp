@@ -89,7 +89,7 @@ void build(RunState& run) {
     assign(table, kNullPid, PidRole::Null);
 
     if (o.keep_pids_active) {
-        for (int i = 0; i < o.keep_pid_count && i < 20; ++i) {
+        for (int i = 0; i < o.keep_pid_count && i < kMaxOptionValues; ++i) {
             const int pid = static_cast<int>(o.keep_pids[static_cast<std::size_t>(i)]);
             if (pid >= o.keep_pid_min && pid <= o.keep_pid_max) assign(table, pid, PidRole::KeptByOption);
         }

@@ -164,7 +164,7 @@ void count_packet(SlotStatistics& stats, int fd, const std::uint8_t* packet, boo
             } else {
                 // One exact repetition is a legal duplicate; further ones, or a repeated counter
                 // with other bytes, are not.
-                if (std::memcmp(st->last_packet, packet, 188) != 0) st->drop += sign;
+                if (std::memcmp(st->last_packet, packet, kPacketSize) != 0) st->drop += sign;
                 if (++st->duplicate_run > 1) st->drop += sign;
             }
             if (st->drop < 0) st->drop = 0;
@@ -177,7 +177,7 @@ void count_packet(SlotStatistics& stats, int fd, const std::uint8_t* packet, boo
     }
     st->last_continuity_counter = continuity_counter;
     st->total += sign;
-    std::memcpy(st->last_packet, packet, 188);
+    std::memcpy(st->last_packet, packet, kPacketSize);
     if (ts_scrambling_control(packet) != 0) st->scrambling += sign;
     if (ts_transport_error(packet)) st->biterror += sign;
 }
@@ -207,11 +207,11 @@ const PidStats* stats_pid(const FileStatsSlot& file, int pid) {
     return slot != 0 ? &file.records[slot - 1u] : nullptr;
 }
 
-void stats_register_file(RunState&, OutputStream& slot, int fd) {
+void stats_register_file(OutputStream& slot, int fd) {
     stats_register(slot.statistics, fd, slot.file.path, file_identity(fd));
 }
 
-void stats_count_packet(RunState&, OutputStream& slot, int fd, const std::uint8_t* packet) {
+void stats_count_packet(OutputStream& slot, int fd, const std::uint8_t* packet) {
     count_packet(slot.statistics, fd, packet, false);
 }
 
@@ -219,7 +219,7 @@ void stats_discard(OutputStream& slot) { stats_clear(slot.statistics); }
 
 long long cut_back_file(RunState& run, OutputStream& slot, int fd, long long cut,
                         std::vector<std::uint8_t>* taken) {
-    const long long size = file_seek(fd, 0, 2);
+    const long long size = file_seek(fd, 0, kSeekEnd);
     if (size < 0) return -1;
     cut = std::clamp(cut, 0LL, size);
     const bool counting = run.options.collect_stats != 0;
@@ -231,10 +231,10 @@ long long cut_back_file(RunState& run, OutputStream& slot, int fd, long long cut
                 return -1;
             }
         }
-        if (file_seek(fd, cut, 0) != cut) return -1;
+        if (file_seek(fd, cut, kSeekSet) != cut) return -1;
         if (counting) reset_continuity(slot.statistics, fd);
-        // Read in larger pieces, walk 188 bytes at a time; a partial packet at the end is not a packet.
-        std::uint8_t chunk[188 * 64];
+        // Read in larger pieces, walk kPacketSize bytes at a time; a partial packet at the end is not a packet.
+        std::uint8_t chunk[kPacketSize * 64];
         long long left = size - cut;
         std::size_t held = 0;
         while (left > 0) {
@@ -244,9 +244,9 @@ long long cut_back_file(RunState& run, OutputStream& slot, int fd, long long cut
             left -= got;
             held += static_cast<std::size_t>(got);
             std::size_t at = 0;
-            for (; at + 188 <= held; at += 188) {
+            for (; at + kPacketSize <= held; at += kPacketSize) {
                 if (counting) count_packet(slot.statistics, fd, chunk + at, true);
-                if (taken) taken->insert(taken->end(), chunk + at, chunk + at + 188);
+                if (taken) taken->insert(taken->end(), chunk + at, chunk + at + kPacketSize);
             }
             std::memmove(chunk, chunk + at, held - at);
             held -= at;
@@ -254,7 +254,7 @@ long long cut_back_file(RunState& run, OutputStream& slot, int fd, long long cut
     }
     if (cut < size && file_truncate(fd, cut) != 0) return -1;
     // ftruncate leaves the position where it was; the next write must continue at the cut.
-    if (file_seek(fd, cut, 0) != cut) return -1;
+    if (file_seek(fd, cut, kSeekSet) != cut) return -1;
     return cut;
 }
 

@@ -35,9 +35,9 @@ const PidStats* stats_pid(const FileStatsSlot& file, int pid);
 // --- Calls from the writer and the job ---------------------------------------------------------
 
 // A file was opened for the slot under `fd` (its current `path`): its counts start or continue.
-void stats_register_file(RunState& run, OutputStream& slot, int fd);
+void stats_register_file(OutputStream& slot, int fd);
 // One packet written to the file behind `fd`.
-void stats_count_packet(RunState& run, OutputStream& slot, int fd, const std::uint8_t* packet);
+void stats_count_packet(OutputStream& slot, int fd, const std::uint8_t* packet);
 // Discards the statistics of the record (pass restart).
 void stats_discard(OutputStream& slot);
 

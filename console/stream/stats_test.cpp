@@ -242,7 +242,7 @@ protected:
         run_ = std::make_unique<RunState>();
         run_->options.collect_stats = 1;
         slot().file.path = path_;
-        stats_register_file(*run_, slot(), fd_);
+        stats_register_file(slot(), fd_);
     }
     void TearDown() override {
         file_close(fd_);
@@ -252,7 +252,7 @@ protected:
     void write(const Pkt& k) {
         const auto p = build(k);
         ASSERT_EQ(file_write(fd_, p.data(), 188), 188);
-        stats_count_packet(*run_, slot(), fd_, p.data());
+        stats_count_packet(slot(), fd_, p.data());
     }
     const PidStats* pid(int p) { return stats_pid(*stats_file_of(slot().statistics, fd_), p); }
 

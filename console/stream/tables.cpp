@@ -194,7 +194,7 @@ void classify_normal(RunState& run, PacketReport& report) {
 
 bool cs_service_selected(const Options& o, int program_number) {
     if (o.cs_service_count == 0) return true;
-    for (int i = 0; i < o.cs_service_count && i < 20; ++i)
+    for (int i = 0; i < o.cs_service_count && i < kMaxOptionValues; ++i)
         if (o.cs_services[static_cast<std::size_t>(i)] == program_number) return true;
     return false;
 }
@@ -278,7 +278,7 @@ bool cs_pmts_pending(const RunState& run) {
 void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& report) {
     ProgramTables& t = run.tables;
     std::memcpy(t.pat_header_template.data(), packet, t.pat_header_template.size());
-    if (section_table_id(packet) != 0x00) return;
+    if (section_table_id(packet) != kPatTableId) return;
 
     t.count = 0;
     // transport_stream_id 0x6000-0x63FF and 0x7000-0x73FF are CS broadcasts.
@@ -318,7 +318,7 @@ void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& rep
 }
 
 void cat_table_work(ProgramTables& tables, const std::uint8_t* packet) {
-    if (section_table_id(packet) != 0x01) return;
+    if (section_table_id(packet) != kCatTableId) return;
     for_each_descriptor(packet, kCatFirstDescriptor, section_end(packet),
                         [&](int tag, const std::uint8_t* d, int length) {
                             if (tag == kCaDescriptorTag && length >= 4)
@@ -328,7 +328,7 @@ void cat_table_work(ProgramTables& tables, const std::uint8_t* packet) {
 
 bool pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, PmtStreams& streams,
                     PacketReport& report) {
-    if (section_table_id(packet) != 0x02) return false;
+    if (section_table_id(packet) != kPmtTableId) return false;
     const int end = section_end(packet);
     if (end < kPmtFirstDescriptor) return false;  // too short to hold the fixed fields
 
@@ -355,7 +355,7 @@ bool pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, Pm
         const int info_end = pos + 5 + length12(packet + pos + 3);
         const int descriptors_end = info_end < end ? info_end : end;
         const int next = info_end;
-        if (stream_type != 0x0D) {  // data carousels are never kept
+        if (stream_type != kStreamTypeDataCarousel) {
             bool low_quality_layer = false;
             for_each_descriptor(packet, pos + 5, descriptors_end, [&](int tag, const std::uint8_t* d, int length) {
                 if (tag == kHierarchicalDescriptorTag && length >= 3) {
@@ -368,9 +368,10 @@ bool pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, Pm
                 // A repeated PMT lists the same streams again; they are kept once.
                 if (row.es_count < kMaxEsPids && !contains(row.es_pids.data(), row.es_count, pid))
                     row.es_pids[static_cast<std::size_t>(row.es_count++)] = pid;
-                if (streams.video_pid < 0 && (stream_type == 0x01 || stream_type == 0x02 || stream_type == 0x10))
+                if (streams.video_pid < 0 && (stream_type == kStreamTypeMpeg1Video || stream_type == kStreamTypeMpeg2Video ||
+                                                 stream_type == kStreamTypeMpeg4Video))
                     streams.video_pid = pid;
-                if (stream_type == 0x0F && streams.audio_count < kMaxAudioPids) {
+                if (stream_type == kStreamTypeAdtsAac && streams.audio_count < kMaxAudioPids) {
                     streams.audio_pids[static_cast<std::size_t>(streams.audio_count++)] = pid;
                     if (streams.first_audio_pid < 0) streams.first_audio_pid = pid;
                 }
@@ -405,7 +406,7 @@ void classify_services(RunState& run, int row_index, const PmtStreams& streams, 
 }
 
 void oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet, PacketReport& report) {
-    if (section_table_id(packet) != 0x02) return;
+    if (section_table_id(packet) != kPmtTableId) return;
     const int end = section_end(packet);
     if (end < kPmtFirstDescriptor) return;
 
@@ -428,11 +429,11 @@ void oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet, Packet
          pos += 5 + length12(packet + pos + 3)) {
         const int stream_type = packet[pos];
         const int pid = pid13(packet + pos + 1);
-        if (stream_type == 0x0D) continue;
+        if (stream_type == kStreamTypeDataCarousel) continue;
         if (s.programme.es_count < kMaxEsPids && !contains(s.programme.es_pids.data(), s.programme.es_count, pid))
             s.programme.es_pids[static_cast<std::size_t>(s.programme.es_count++)] = pid;
         if (pid == s.programme.pcr_pid) s.programme.pcr_pid = 0;
-        if (stream_type == 0x0F && audio_count < kMaxAudioPids) {
+        if (stream_type == kStreamTypeAdtsAac && audio_count < kMaxAudioPids) {
             s.programme.audio_pids[static_cast<std::size_t>(audio_count++)] = pid;
             if (first_audio_pid < 0) first_audio_pid = pid;
         }

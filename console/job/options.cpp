@@ -153,6 +153,13 @@ void set_gop(Options& o, int only, int channel, int time, bool reset_annotations
 
 }  // namespace
 
+bool is_known_option(const char* argument) {
+    for (const OptionName& option : kOptionNames)
+        if (option.form == OptionForm::Glued ? starts(argument, option.name) : equals(argument, option.name))
+            return true;
+    return false;
+}
+
 ParseResult parse_command_line(int argc, const char* const* argv, Options& o) {
     ParseResult result;
     if (argc < 2) {
@@ -165,6 +172,8 @@ ParseResult parse_command_line(int argc, const char* const* argv, Options& o) {
             if (i + 1 >= argc) return nullptr;
             return argv[++i];
         };
+        // Only the options of the table are looked at, so that the table cannot miss one.
+        if (a[0] == '-' && !is_known_option(a)) continue;
         if (equals(a, "-EIT")) o.keep_eit = 1;
         else if (equals(a, "-ECM")) o.keep_ecm = 1;
         else if (equals(a, "-EMM")) o.keep_emm = 1;

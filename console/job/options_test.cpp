@@ -185,6 +185,21 @@ TEST(OptionsTest, ListFileLines) {
     std::remove(list.c_str());
 }
 
+// The manual page is held to the option table: a name there that the parser does not act on (a typo,
+// a removed option) would document an option that does nothing.
+TEST(OptionsTest, EveryNameOfTheOptionTableIsActedOn) {
+    Options plain;
+    const ParseResult plain_result = parse({"x"}, plain);
+    for (const OptionName& option : kOptionNames) {
+        const std::string glued = std::string(option.name) + "1";
+        Options o;
+        const ParseResult r = option.form == OptionForm::Glued      ? parse({glued.c_str(), "x"}, o)
+                              : option.form == OptionForm::NextValue ? parse({option.name, "1", "x"}, o)
+                                                                     : parse({option.name, "x"}, o);
+        EXPECT_TRUE(o != plain || r.list_files != plain_result.list_files) << option.name;
+    }
+}
+
 TEST(OptionsTest, NumberConversionsFollowTheCLibrary) {
     EXPECT_EQ(parse_decimal("  -12abc"), -12);
     EXPECT_EQ(parse_decimal("+7"), 7);

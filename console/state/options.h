@@ -55,6 +55,8 @@ struct Options {
     int cs_mode = 0;
     std::array<int, kMaxOptionValues> cs_services{};
     int cs_service_count = 0;
+
+    bool operator==(const Options&) const = default;
 };
 
 struct InputEntry {

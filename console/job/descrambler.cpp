@@ -6,6 +6,7 @@
 #include "job/job_context.h"
 #include "job/options.h"
 #include "platform/console.h"
+#include "platform/file_io.h"
 #include "platform/library.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -74,7 +75,16 @@ std::string descrambler_library_path() {
     const std::string exe = executable_path();
     if (exe.empty()) return std::string();
     const PathParts parts = split_path(exe);
-    return join_path(parts.drive, parts.folder, "B25Decoder", library_extension());
+    const std::string beside = join_path(parts.drive, parts.folder, "B25Decoder", library_extension());
+    const std::string installed_folder = installed_library_folder();
+    if (installed_folder.empty() || parts.folder.empty() || path_identity(beside.c_str()).valid) return beside;
+    // The folder above the executable's ("/usr/bin/" gives "/usr/"; the root stays the root).
+    const std::string folder = parts.folder.substr(0, parts.folder.size() - 1);
+    const std::size_t cut = folder.find_last_of(kPathSeparator);
+    const std::string above = cut == std::string::npos ? parts.folder : folder.substr(0, cut + 1);
+    const std::string installed = join_path(parts.drive, above + installed_folder, "B25Decoder", library_extension());
+    // Found in neither place: the path beside the executable is the one that fails to load.
+    return path_identity(installed.c_str()).valid ? installed : beside;
 }
 
 BindResult bind_descrambler(Descrambler& d, const std::string& library_path, const Options& options) {

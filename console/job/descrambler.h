@@ -1,6 +1,7 @@
-// The outside descrambler library (B25Decoder.so / B25Decoder.dll beside the executable): binding at
-// start-up, the -B25 pre-roll, the reset at every pass start under -B252/-B253, the descrambling of
-// every chunk read, the EMM count, and the release at exit.
+// The outside descrambler library (B25Decoder.so / B25Decoder.dll beside the executable, or in
+// <prefix>/lib/quillodine/ of an installed program): binding at start-up, the -B25 pre-roll, the
+// reset at every pass start under -B252/-B253, the descrambling of every chunk read, the EMM count,
+// and the release at exit.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -34,8 +35,9 @@ struct Descrambler {
 
 enum class BindResult { Bound, LoadFailed, InitFailed };
 
-// Where the library is looked for: the executable's folder, "B25Decoder" and the system's library
-// extension.
+// Where the library is looked for: "B25Decoder" with the system's library extension in the
+// executable's folder, else (POSIX) in the installed program's <prefix>/lib/quillodine/. When neither
+// holds it, the path in the executable's folder.
 std::string descrambler_library_path();
 
 // Loads the library at `library_path`, creates and initialises the decoder and applies the settings

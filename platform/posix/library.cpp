@@ -9,6 +9,7 @@ struct LoadedLibrary {
 };
 
 const char* library_extension() { return ".so"; }
+const char* installed_library_folder() { return "lib/quillodine/"; }
 
 LoadedLibrary* library_load(const std::string& path) {
     // A path with a separator is loaded as named: the library is never picked up from elsewhere.

@@ -9,6 +9,7 @@ struct LoadedLibrary {
 };
 
 const char* library_extension() { return ".dll"; }
+const char* installed_library_folder() { return ""; }
 
 LoadedLibrary* library_load(const std::string& path) {
     // Only a path with a folder is loaded, so the library is never picked up from the search path;

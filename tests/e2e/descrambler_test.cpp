@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <numeric>
 #include <string>
@@ -235,6 +236,35 @@ TEST(DescramblingTest, LibraryThatCannotBeBoundEndsTheRunBeforeAnyInput) {
             EXPECT_FALSE(e2e::file_exists(in.dir.file("rec_HD.ts")));
         }
     }
+}
+
+// An installed program, <prefix>/bin/Quillodine, also looks in <prefix>/lib/quillodine/; a library
+// beside the program comes first, even one that cannot be bound.
+TEST(DescramblingTest, InstalledProgramFindsTheLibraryInLibQuillodine) {
+    e2e::TempDir prefix;
+    for (const char* folder : {"bin", "lib", "lib/quillodine"}) mkdir(prefix.file(folder).c_str(), 0755);
+    const std::string exe = prefix.file("bin/Quillodine");
+    e2e::write_file(exe, e2e::read_file(e2e::quillodine_binary()));
+    chmod(exe.c_str(), 0755);
+    const std::string installed = prefix.file("lib/quillodine/B25Decoder.so");
+    const std::string beside = prefix.file("bin/B25Decoder.so");
+    e2e::write_file(installed, e2e::read_file(SUBSTITUTE_B25_LIBRARY));
+    const Packets clear = recording(6000);
+    e2e::write_file(prefix.file("clear.ts"), synth::to_units(clear));
+    e2e::write_file(prefix.file("scr.ts"), synth::to_units(scrambled(clear, {kHdVideo, kHdAudio}, substitute::kKnownKey)));
+    auto run = [&](const std::vector<std::string>& args) { return e2e::run_program(args, prefix.path, {}, exe); };
+
+    ASSERT_EQ(run({"clear.ts"}).exit_code, 0);
+    const e2e::RunResult r = run({"-B252", "scr.ts"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(e2e::read_file(prefix.file("scr_HD.ts")), e2e::read_file(prefix.file("clear_HD.ts")));
+
+    e2e::write_file(beside, e2e::read_file(SUBSTITUTE_B25_NO_FACTORY_LIBRARY));
+    EXPECT_EQ(run({"-B252", "scr.ts"}).err, kInitFailed);
+    std::remove(beside.c_str());
+    std::remove(installed.c_str());
+    EXPECT_EQ(run({"-B252", "scr.ts"}).err, kLoadFailed);
 }
 
 TEST(DescramblingTest, NullOnlyAndEmmAloneLoadNothing) {

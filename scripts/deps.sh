@@ -7,9 +7,8 @@ packages=(g++ cmake make libgtest-dev)
 if [ "${1:-}" = "--test" ]; then
   # The real-codec checks encode with ffmpeg, judge with ffprobe and read the streams with python3.
   packages+=(ffmpeg python3)
-  # The manual page is rendered with groff to check it for warnings.
-  packages+=(groff-base)
   shift
+  packages+=(groff-base)  # manpage_render: groff checks the manual page for warnings
 fi
 packages+=("$@")
 missing=()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package dist/quillodine_<version>_<architecture>.deb with CPack (Debian 12, as
-# root: installs what is missing, dpkg-dev for the dependencies dpkg-shlibdeps computes).
+# root: installs what is missing: dpkg-dev for the dependencies dpkg-shlibdeps computes, file, with
+# which CPack picks the binaries to give it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh dpkg-dev
+bash scripts/deps.sh dpkg-dev file
 # Debian's hardening flags, as a Debian build would use them (fortified functions, stack protector,
 # read-only relocations bound at start).
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"

@@ -59,9 +59,4 @@ struct Options {
     bool operator==(const Options&) const = default;
 };
 
-struct InputEntry {
-    std::string path;
-    bool too_long = false;  // longer than kMaxPathBytes: reported as an input that cannot be opened
-};
-
 }  // namespace quill

@@ -86,6 +86,20 @@ int main(int argc, char** argv) {
         put("fuzz_tables", t.name, b);
     }
 
+    // The table readers alone: the tables of each multiplex, one packet after another.
+    const auto tables_of = [&](const std::vector<Packet>& packets) {
+        std::vector<Packet> out;
+        for (const Packet& p : packets) {
+            const int pid = synth::pid_of(p);
+            if (pid < 0x0030 || (pid >= 0x01F0 && pid <= 0x01F2) || pid == 0x1FC8 || pid == 0x1FC9) out.push_back(p);
+            if (out.size() >= 40) break;
+        }
+        return join(out);
+    };
+    put("fuzz_psi", "hd", tables_of(hd));
+    put("fuzz_psi", "sd3", tables_of(sd3));
+    put("fuzz_psi", "cs", tables_of(cs));
+
     // Single packets for the PES, ADTS and time readers: video and audio starts, PCRs, time tables.
     synth::Mux mux;
     mux.pes_video(0x0111, {.type = synth::Picture::I, .pts = 90000, .dts = 87000, .size = 300}, 80000);

@@ -52,7 +52,7 @@ bool any_output_allowed(const Options& o) {
     return false;
 }
 
-// B: every slot named and reset for a (re)started job.
+// Every slot named and reset for a (re)started job.
 void start_job(JobContext& ctx) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;
@@ -84,7 +84,7 @@ void start_job(JobContext& ctx) {
     }
 }
 
-// C.2: files still open from an abandoned pass are closed without flushing.
+// Files still open from an abandoned pass are closed without flushing.
 void close_pass_files(JobContext& ctx) {
     RunState& run = ctx.run;
     for (int i = 0; i < kSlotCount; ++i) {
@@ -148,7 +148,7 @@ int refill_size(const Options& o) {
     return (o.wait_enabled || o.descramble_mode > 0) ? kChunkSize : kLargeChunkSize;
 }
 
-// C: a new pass over the file. Returns false when no unit size was found.
+// A new pass over the file. Returns false when no unit size was found.
 bool start_pass(JobContext& ctx) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;
@@ -183,7 +183,7 @@ bool handle_packet(JobContext& ctx) {
     return r != -1;
 }
 
-// D: the main loop over the units of the file.
+// The read loop over the units of the file.
 Next main_loop(JobContext& ctx) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;
@@ -253,7 +253,7 @@ Next main_loop(JobContext& ctx) {
     }
 }
 
-// E: the last, short stretch of the input.
+// The last, short stretch of the input.
 bool end_of_input(JobContext& ctx) {
     JobState& job = ctx.job;
     job.current = job.read_buffer;
@@ -272,7 +272,7 @@ bool end_of_input(JobContext& ctx) {
     return true;
 }
 
-// F: every output flushed, cut back where asked, closed; leftovers of abandoned passes removed.
+// Every output flushed, cut back where asked, closed; leftovers of abandoned passes removed.
 void finish_job(JobContext& ctx) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;

@@ -149,69 +149,99 @@ long long write_file_start(RunState& run, OutputStream& slot, const std::uint8_t
     return pmt && write_packet(run, slot, pmt, 0) == -1 ? -1 : 0;
 }
 
-long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live) {
-    const Options& o = run.options;
-    if (!slot.file.enabled || !slot.programme.in_use) return 0;
-    if (slot.file.fd < 0 && !o.gop_only) {
-        slot.file.fd = open_output(run, slot);
-        if (slot.file.fd < 0) {
-            console_printf(stdout, msg::kOpenOutputFailed, slot.file.path.c_str());
-            return -1;
-        }
-        note_opened_file(run, slot.file.path);
-        if (o.collect_stats) stats_register_file(slot, slot.file.fd);
-        release_write_buffer(slot);
-        if (o.buffer_mb > 0) {
-            const std::size_t size = static_cast<std::size_t>(o.buffer_mb) * 1048576u;
-            slot.file.write_buffer.reset(allocate_large_buffer(size));
-            if (slot.file.write_buffer) slot.file.buffer_capacity = size;
-        }
-        slot.file.packets_written = 0;
-    }
-    ++slot.file.packets_written;
-    if (o.gop_only) return kPacketSize;
+namespace {
 
+// The slot's file is opened with its first packet: emptied, registered for the statistics, and
+// given a fresh write buffer. -1 (the message is printed) when it cannot be opened.
+long long open_slot_file(RunState& run, OutputStream& slot) {
+    const Options& o = run.options;
+    SlotFile& f = slot.file;
+    f.fd = open_output(run, slot);
+    if (f.fd < 0) {
+        console_printf(stdout, msg::kOpenOutputFailed, f.path.c_str());
+        return -1;
+    }
+    note_opened_file(run, f.path);
+    if (o.collect_stats) stats_register_file(slot, f.fd);
+    release_write_buffer(slot);
+    if (o.buffer_mb > 0) {
+        const std::size_t size = static_cast<std::size_t>(o.buffer_mb) * 1048576u;
+        f.write_buffer.reset(allocate_large_buffer(size));
+        if (f.write_buffer) f.buffer_capacity = size;
+    }
+    f.packets_written = 0;
+    return 0;
+}
+
+// The packet in the statistics of the slot's file; a live packet during the trailing overlap also
+// counts for the previous file (and for its GOP list's numbering).
+void count_written_packet(const Options& o, OutputStream& slot, const std::uint8_t* packet, int live) {
+    const bool previous_takes_it = live && slot.gop.prev_left > 0 && slot.split.overlap_active;
     if (o.collect_stats) {
         stats_count_packet(slot, slot.file.fd, packet);
-        if (slot.file.overlap_after_handle >= 0 && slot.gop.prev_left > 0 && live && slot.split.overlap_active)
+        if (slot.file.overlap_after_handle >= 0 && previous_takes_it)
             stats_count_packet(slot, slot.file.overlap_after_handle, packet);
     }
-    if (slot.gop.prev_left > 0 && live && slot.split.overlap_active) {
+    if (previous_takes_it) {
         ++slot.gop.prev_packets;
         --slot.gop.prev_left;
     }
+}
 
-    bool wrote = false;
+// Into the buffer, which is written out first when full. The bytes written then, 0 when the packet
+// was only buffered, -1 after a failed write.
+long long buffer_packet(OutputStream& slot, const std::uint8_t* packet) {
+    SlotFile& f = slot.file;
     long long written = 0;
-    if (slot.file.write_buffer && live) {
-        if (slot.file.buffer_fill + kPacketSize > slot.file.buffer_capacity) {
-            written = flush_write_buffer(slot);
-            wrote = true;
+    if (f.buffer_fill + kPacketSize > f.buffer_capacity) written = flush_write_buffer(slot);
+    std::memcpy(f.write_buffer.get() + f.buffer_fill, packet, kPacketSize);
+    f.buffer_fill += kPacketSize;
+    return written;
+}
+
+// Straight to the file (and, while it is due, to the previous file). kPacketSize, or -1 after a
+// failed write.
+long long write_now(OutputStream& slot, const std::uint8_t* packet, int live) {
+    SlotFile& f = slot.file;
+    bool failed = false;
+    if (f.overlap_after_handle >= 0 && live) {
+        if (f.overlap_after_left > 0) {
+            if (slot.split.overlap_active &&
+                write_checked(f.overlap_after_handle, packet, kPacketSize, f.overlap_after_path) == -1)
+                failed = true;
+            --f.overlap_after_left;
         }
-        std::memcpy(slot.file.write_buffer.get() + slot.file.buffer_fill, packet, kPacketSize);
-        slot.file.buffer_fill += kPacketSize;
-    } else {
-        if (slot.file.overlap_after_handle >= 0 && live) {
-            if (slot.file.overlap_after_left > 0) {
-                if (slot.split.overlap_active &&
-                    write_checked(slot.file.overlap_after_handle, packet, kPacketSize, slot.file.overlap_after_path) == -1)
-                    written = -1;
-                --slot.file.overlap_after_left;
-            }
-            if (slot.file.overlap_after_left <= 0) close_overlap_after(slot);
-        }
-        if (written != -1) written = write_checked(slot.file.fd, packet, kPacketSize, slot.file.path) == -1 ? -1 : kPacketSize;
-        wrote = true;
+        if (f.overlap_after_left <= 0) close_overlap_after(slot);
     }
-    if (live && slot.file.overlap_ring.capacity > 0) ring_push(slot.file.overlap_ring, packet);
-    // A PMT section start (pointer_field 0, section at byte 5): kept for the start of a split's file.
-    if (live && ts_pid(packet) == slot.programme.pmt_pid && ts_payload_unit_start(packet) &&
-        ts_adaptation_field_control(packet) == 1 && packet[4] == 0 && section_table_id(packet) == kPmtTableId) {
-        std::memcpy(slot.file.last_pmt_written.data(), packet, kPacketSize);
-        slot.file.last_pmt_written_valid = 1;
+    if (failed || write_checked(f.fd, packet, kPacketSize, f.path) == -1) return -1;
+    return kPacketSize;
+}
+
+// What a live packet leaves behind: its copy in the overlap ring, the latest PMT section start
+// (a split's file begins with it), the count of scrambled packets.
+void remember_live_packet(OutputStream& slot, const std::uint8_t* packet) {
+    SlotFile& f = slot.file;
+    if (f.overlap_ring.capacity > 0) ring_push(f.overlap_ring, packet);
+    if (ts_pid(packet) == slot.programme.pmt_pid && section_starts_at_five(packet) &&
+        section_table_id(packet) == kPmtTableId) {
+        std::memcpy(f.last_pmt_written.data(), packet, kPacketSize);
+        f.last_pmt_written_valid = 1;
     }
-    if (live && ts_scrambling_control(packet) != 0) ++slot.file.scrambled_count;
-    return wrote ? written : 0;
+    if (ts_scrambling_control(packet) != 0) ++f.scrambled_count;
+}
+
+}  // namespace
+
+long long write_packet(RunState& run, OutputStream& slot, const std::uint8_t* packet, int live) {
+    const Options& o = run.options;
+    if (!slot.file.enabled || !slot.programme.in_use) return 0;
+    if (slot.file.fd < 0 && !o.gop_only && open_slot_file(run, slot) == -1) return -1;
+    ++slot.file.packets_written;
+    if (o.gop_only) return kPacketSize;
+    count_written_packet(o, slot, packet, live);
+    const long long written = slot.file.write_buffer && live ? buffer_packet(slot, packet) : write_now(slot, packet, live);
+    if (live) remember_live_packet(slot, packet);
+    return written;
 }
 
 }  // namespace quill

@@ -219,16 +219,12 @@ long long write_back(RunState& run, OutputStream& s, const std::vector<std::uint
     return 0;
 }
 
-// The split at the audio packet carrying a confirmed change to `mode`, whose number is `number`.
-// -1 when a write failed: the split stops there, and so does the input.
-long long split_at_change(RunState& run, int slot, const AdtsMode& found, int number) {
+// The file of the old mode gets what is due: the previous file's trailing overlap ends, the GOP
+// lists are written out, everything buffered goes to the file. -1 when a write failed.
+long long close_old_mode_file(RunState& run, OutputStream& s, std::int64_t change_pts) {
     const Options& o = run.options;
-    OutputStream& s = slot_at(run, slot);
-    const bool separate = o.audio_split_separate != 0;
-
-    // 1. The previous file's overlap and lists end; everything buffered goes to the old file.
     if (o.overlap_drop_prior) ring_clear(s.file.overlap_ring);
-    s.audio.previous_pts = found.pts;
+    s.audio.previous_pts = change_pts;
     if (s.file.overlap_after_handle >= 0) {
         const long long due = write_overlap_due(s);
         if (s.file.overlap_after_handle != s.file.fd) file_close(s.file.overlap_after_handle);
@@ -238,17 +234,12 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
     finish_overlap_gop_list(s);
     flush_gop_list(s.gop.list_fd, s.gop.list_buffer, s.gop.list_fill);
     s.split.overlap_active = 1;
-    if (!separate) s.gop.broken_link_pending = 1;
-    if (flush_write_buffer(s) == -1) return -1;
+    if (!o.audio_split_separate) s.gop.broken_link_pending = 1;
+    return flush_write_buffer(s) == -1 ? -1 : 0;
+}
 
-    // 2, 3. The GOP running at the change leaves the old file.
-    std::vector<std::uint8_t> stretch;
-    const std::int64_t gop_pts = take_stretch(run, s, stretch);
-    s.audio.first_pts = kUnsetTime;
-    s.gop.first_video_pts = gop_pts;
-    if (o.audio_split >= 2 && !stretch.empty() && write_back(run, s, stretch) == -1) return -1;
-
-    // 4. The old file stays open in the table; its GOP list waits for its trailer.
+// The old file stays open in the table of its mode; its GOP list waits for its trailer.
+void park_old_mode_file(OutputStream& s) {
     const std::size_t old = static_cast<std::size_t>(s.audio.number);
     s.parts.fd[old] = s.file.fd;
     s.parts.path[old] = s.file.path;
@@ -256,9 +247,11 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
     if (s.gop.list_fd >= 0) file_close(s.gop.list_fd);
     s.gop.list_fd = -1;
     s.gop.list_fill = 0;
+}
 
-    // 5. Audio of the new file starts when the guard time after the last GOP start has passed,
-    // video at the next GOP start (mode 1).
+// Audio of the new file starts when the guard time after the last GOP start has passed, video at
+// the next GOP start (mode 1).
+void start_waiting_for_gop(OutputStream& s, std::int64_t change_pts) {
     s.file.packets_written = s.file.overlap_after_left = s.gop.prev_left = 0;
     s.gop.next_gop_pending = 1;
     if (time_unset(s.gop.audio_pts_at_gop)) {
@@ -273,29 +266,26 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
     }
     s.gop.last_gop_packet = -1;
     s.parts.wait_trace_due = 1;
-    s.parts.wait_last_audio_pts = found.pts;
+    s.parts.wait_last_audio_pts = change_pts;
+}
 
-    // 6, 7. The new file's name and the console line.
-    if (separate) {
-        ++s.split.split_number;
-        s.file.path = slot_file_path(run, slot, s.split.split_number, 0);
-    } else {
-        s.file.path = slot_file_path(run, slot, s.split.split_number, number);
-    }
-    {
-        const PathParts parts = split_path(s.file.path);
-        const std::string name = parts.base + parts.ext;
-        print_audio_split_line(s, s.audio.last_channel_mode, found.mode, found.pts, name.c_str());
-    }
+// The new mode's file: its name and the console line; a mode met before continues its own file and
+// GOP list (the C variants finish it and start a numbered one); a new file starts with PAT, PMT and
+// the latest PCR. -1 when a write failed.
+long long open_new_mode_file(RunState& run, int slot, const AdtsMode& found, int number) {
+    const Options& o = run.options;
+    OutputStream& s = slot_at(run, slot);
+    const bool separate = o.audio_split_separate != 0;
+    if (separate) ++s.split.split_number;
+    s.file.path = slot_file_path(run, slot, s.split.split_number, separate ? 0 : number);
+    const PathParts parts = split_path(s.file.path);
+    print_audio_split_line(s, s.audio.last_channel_mode, found.mode, found.pts, (parts.base + parts.ext).c_str());
 
-    // 8. A mode met before continues its own GOP list.
     const std::size_t entry = static_cast<std::size_t>(number);
     if (s.audio.modes[entry] != -1 && o.gop_list && !separate) {
         const int fd = reopen_gop_list(run, gop_list_path(o, s));
         if (fd >= 0) s.gop.list_fd = fd;
     }
-
-    // 9. The mode's file: finished (C variants) or written on; a new file starts with PAT and PMT.
     int& part = s.parts.fd[entry];
     if (part >= 0) {
         if (separate) {
@@ -318,17 +308,41 @@ long long split_at_change(RunState& run, int slot, const AdtsMode& found, int nu
         if (write_packet(run, s, s.parts.last_pcr_packet.data(), 0) == -1) return -1;
         s.parts.last_pcr_packet.fill(0);
     }
-    if (o.audio_split >= 2) {
-        const int video = video_pid_of(s);
-        for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
-            std::uint8_t* p = stretch.data() + at;
-            const int pid = ts_pid(p);
-            if (o.audio_split == 2 && is_audio_pid(s, pid)) continue;
-            if (pid == video) gop_list_packet(run, slot, p, 0);
-            if (write_packet(run, s, p, 0) == -1) return -1;
-        }
+    return 0;
+}
+
+// Modes 2 and 3: the GOP taken from the old file goes into the new one (mode 2 without its audio).
+long long move_stretch(RunState& run, int slot, std::vector<std::uint8_t>& stretch) {
+    const Options& o = run.options;
+    OutputStream& s = slot_at(run, slot);
+    const int video = video_pid_of(s);
+    for (std::size_t at = 0; at + kPacketSize <= stretch.size(); at += kPacketSize) {
+        std::uint8_t* p = stretch.data() + at;
+        const int pid = ts_pid(p);
+        if (o.audio_split == 2 && is_audio_pid(s, pid)) continue;
+        if (pid == video) gop_list_packet(run, slot, p, 0);
+        if (write_packet(run, s, p, 0) == -1) return -1;
     }
     return 0;
+}
+
+// The split at the audio packet carrying a confirmed change to `found.mode`, whose number is
+// `number`: the GOP running at the change leaves the old file (and, in modes 2 and 3, part of it
+// stays there), the old file is parked, and the output goes on in the new mode's file. -1 when a
+// write failed: the split stops there, and so does the input.
+long long split_at_change(RunState& run, int slot, const AdtsMode& found, int number) {
+    OutputStream& s = slot_at(run, slot);
+    const int mode = run.options.audio_split;
+    if (close_old_mode_file(run, s, found.pts) == -1) return -1;
+    std::vector<std::uint8_t> stretch;
+    const std::int64_t gop_pts = take_stretch(run, s, stretch);
+    s.audio.first_pts = kUnsetTime;
+    s.gop.first_video_pts = gop_pts;
+    if (mode >= 2 && !stretch.empty() && write_back(run, s, stretch) == -1) return -1;
+    park_old_mode_file(s);
+    start_waiting_for_gop(s, found.pts);
+    if (open_new_mode_file(run, slot, found, number) == -1) return -1;
+    return mode >= 2 ? move_stretch(run, slot, stretch) : 0;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "state/messages.h"
 #include "state/run_state.h"
 #include "stream/stats.h"
+#include "stream/psi.h"
 #include "stream/tables.h"
 #include "stream/ts_packet.h"
 
@@ -25,24 +26,9 @@ namespace quill {
 
 namespace {
 
-// EIT present/following of the actual and of other transport streams (ARIB STD-B10).
-constexpr int kEitPfActual = 0x4E;
-constexpr int kEitPfOther = 0x4F;
-// Section 0 of an EIT p/f carries the present event. Its first event_id sits right behind the
-// 14-byte section header (section at byte 5); an event entry is 12 bytes before its descriptors.
-constexpr int kEitFirstEventId = 19;
-constexpr int kEitEventHeaderBytes = 12;
-constexpr int kCrcBytes = 4;
-constexpr int kPmtTableId = 0x02;
-
 OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<std::size_t>(slot)]; }
 
 bool is_oneseg_slot(int slot) { return slot == kSlotOneSeg || slot == kSlotOneSeg2; }
-
-// A section that starts in this packet at byte 5: unit start with pointer_field 0.
-bool section_starts_at_five(const std::uint8_t* p) {
-    return ts_payload_unit_start(p) && ts_adaptation_field_control(p) == 1 && p[4] == 0;
-}
 
 // A PMT section start of `pmt_pid`: what a new file needs to learn its streams.
 bool is_pmt_start(const std::uint8_t* p, int pmt_pid) {
@@ -200,99 +186,117 @@ void cut_back_at_finish(RunState& run, OutputStream& s) {
     s.file.packets_written = static_cast<int>(cut_back_output(run, s, s.file.fd, s.gop.list_fd));
 }
 
-long long split_output(RunState& run, int slot, SplitKind kind, int overlap, bool pmt_changed) {
+namespace {
+
+// The previous file's trailing overlap ends at this cut: it takes what the buffer still owes it.
+long long end_trailing_overlap(OutputStream& s) {
+    if (s.file.overlap_after_handle < 0) return 0;
+    const long long result = write_overlap_due(s);
+    close_overlap_after(s);
+    return result;
+}
+
+// The file being cut is closed, or kept open as the previous file while it takes its trailing
+// overlap: first everything buffered, then a negative xx2 cuts its end off (with its statistics and
+// GOP list lines), then its audio part files are finished. A positive xx2 has it take the first
+// xx2 x 1024 packets after the cut, and its GOP list the GOP starts among them, numbered on from
+// its own end.
+long long finish_cut_file(RunState& run, int slot, bool main_kind) {
     OutputStream& s = slot_at(run, slot);
     const Options& o = run.options;
-    const bool main_kind = kind != SplitKind::OneSeg;
-    long long result = 0;
-
-    // 1. The previous file's trailing overlap ends here: it takes what the buffer still owes it.
-    if (s.file.overlap_after_handle >= 0) {
-        if (write_overlap_due(s) == -1) result = -1;
-        close_overlap_after(s);
-    }
-    if (main_kind) {
-        finish_overlap_gop_list(s);                                    // 2.
-        s.split.overlap_active = kind == SplitKind::Pmt ? overlap : 1;       // 3.
-        pass_gop_list_on(s);                                           // 4.
-    }
-    if (s.file.fd < 0) return result;  // 5. nothing written yet: the slot keeps its name
-
-    // 5 a. The old file gets everything buffered.
-    if (write_out_buffer(s) == -1) result = -1;
+    long long result = write_out_buffer(s);
     release_write_buffer(s);
-    // 5 b. A negative xx2 cuts the old file's end off, with its statistics and GOP list lines.
     if (o.overlap_after_k < 0) {
         const long long packets = cut_back_output(run, s, s.file.fd, main_kind ? s.gop.prev_list_fd : -1);
         if (main_kind && s.gop.prev_list_fd >= 0) s.gop.prev_packets = static_cast<int>(packets);
     }
-    // 5 c. Audio part files of the old file.
     if (o.audio_split > 0) close_audio_parts_of_cut(run, slot);
-    // 5 d. The old file takes the first xx2 x 1024 packets after the cut, and its GOP list the GOP
-    // starts among them, numbered on from its own end.
     if (o.overlap_after_k > 0) s.file.overlap_after_left = o.overlap_after_k * static_cast<int>(kPacketsPerOverlapUnit);
     if (s.file.overlap_after_left > 0) {
         s.file.overlap_after_handle = s.file.fd;
         s.file.overlap_after_path = s.file.path;
-    } else
+    } else {
         file_close(s.file.fd);
+    }
     s.gop.prev_left = s.split.overlap_active ? s.file.overlap_after_left : 0;
-    // 5 e.
     s.file.fd = -1;
     s.file.packets_written = 0;
+    return result;
+}
 
-    // 6. The next file's name; the writer creates it with the next packet.
-    ++s.split.split_number;
-    s.file.path = slot_file_path(run, slot, s.split.split_number);
-
-    // 7. One change that shows in the EIT and in the PMT gives one split: the other table's next
-    // arrival only sets its memory again.
-    if (main_kind) {
-        for (int i = 0; i < run.tables.count; ++i) {
-            ProgramEntry& row = run.tables.entries[static_cast<std::size_t>(i)];
-            if (row.pmt_pid != s.programme.pmt_pid) continue;
-            if (kind == SplitKind::Programme)
-                row.last_pmt_version = -1;
-            else
-                row.last_event_id = -1;
-        }
-        print_split_line(run, slot, kind);  // 8.
+// One change that shows in the EIT and in the PMT gives one split: the other table's next arrival
+// only sets its memory again.
+void forget_other_table(RunState& run, const OutputStream& s, SplitKind kind) {
+    for (int i = 0; i < run.tables.count; ++i) {
+        ProgramEntry& row = run.tables.entries[static_cast<std::size_t>(i)];
+        if (row.pmt_pid != s.programme.pmt_pid) continue;
+        if (kind == SplitKind::Programme)
+            row.last_pmt_version = -1;
+        else
+            row.last_event_id = -1;
     }
-    reset_file_state(run, slot);  // 9.
-    // After a PMT split the audio mode is learnt afresh (its stream may have changed too).
-    if (kind == SplitKind::Pmt) forget_audio_mode(run, slot);
+}
 
-    // 10. The new file: PAT and PMT, then the packets kept before the cut.
+// The new file: PAT and PMT, then the packets kept before the cut (the overlap ring). Without x3
+// the ring starts empty for the next cut; a PMT cut without overlap drops what belonged to the old
+// streams.
+long long start_next_file(RunState& run, int slot, SplitKind kind, bool pmt_changed) {
+    OutputStream& s = slot_at(run, slot);
+    const bool main_kind = kind != SplitKind::OneSeg;
     const bool replay = kind != SplitKind::Pmt || s.split.overlap_active;
     const bool replaying = replay && s.file.overlap_ring.count > 0;
     const bool pmt_follows = kind == SplitKind::Pmt || pmt_changed;
-    if (start_new_file(run, slot, replaying, pmt_follows) == -1) result = -1;
+    long long result = start_new_file(run, slot, replaying, pmt_follows);
     if (replaying) {
-        const int video_pid = kind == SplitKind::Pmt ? s.programme.previous_video_pid : (s.programme.es_count > 0 ? s.programme.es_pids[0] : -1);
-        const int audio_pid = kind == SplitKind::Pmt ? s.programme.previous_audio_pid : s.programme.first_audio_pid;
+        const SlotProgramme& p = s.programme;
+        const int video_pid = kind == SplitKind::Pmt ? p.previous_video_pid : (p.es_count > 0 ? p.es_pids[0] : -1);
+        const int audio_pid = kind == SplitKind::Pmt ? p.previous_audio_pid : p.first_audio_pid;
         if (replay_overlap_ring(run, slot, video_pid, audio_pid, main_kind) == -1) result = -1;
         // The file's first GOP is a replayed copy: a later, complete GOP must not be marked as
         // following a cut, or decoders drop its leading pictures for nothing.
         if (s.gop.last_gop_packet >= 0) s.gop.broken_link_pending = 0;
     }
-    // 11. Without x3 the ring starts empty for the next cut; a PMT cut without overlap drops what
-    // belonged to the old streams.
-    if (o.overlap_drop_prior || (kind == SplitKind::Pmt && !s.split.overlap_active)) ring_clear(s.file.overlap_ring);
-    // 12. A new PMT version follows its PAT; before a replay the PAT was the replayed one.
+    if (run.options.overlap_drop_prior || (kind == SplitKind::Pmt && !s.split.overlap_active)) ring_clear(s.file.overlap_ring);
+    // A new PMT version follows its PAT; before a replay the PAT was the replayed one.
     if (kind == SplitKind::Pmt && replaying && write_own_pat(run, s, 0) == -1) result = -1;
     return result;
 }
 
+}  // namespace
+
+long long split_output(RunState& run, int slot, SplitKind kind, int overlap, bool pmt_changed) {
+    OutputStream& s = slot_at(run, slot);
+    const bool main_kind = kind != SplitKind::OneSeg;
+    long long result = end_trailing_overlap(s);
+    if (main_kind) {
+        // The list of the file before this one is done; the current list goes on as the list of the
+        // file that now takes the trailing overlap.
+        finish_overlap_gop_list(s);
+        s.split.overlap_active = kind == SplitKind::Pmt ? overlap : 1;
+        pass_gop_list_on(s);
+    }
+    if (s.file.fd < 0) return result;  // nothing written yet: the slot keeps its name
+
+    if (finish_cut_file(run, slot, main_kind) == -1) result = -1;
+    // The next file's name; the writer creates it with the next packet.
+    ++s.split.split_number;
+    s.file.path = slot_file_path(run, slot, s.split.split_number);
+    if (main_kind) {
+        forget_other_table(run, s, kind);
+        print_split_line(run, slot, kind);
+    }
+    reset_file_state(run, slot);
+    // After a PMT split the audio mode is learnt afresh (its stream may have changed too).
+    if (kind == SplitKind::Pmt) forget_audio_mode(run, slot);
+    if (start_next_file(run, slot, kind, pmt_changed) == -1) result = -1;
+    return result;
+}
+
 long long check_programme_change(RunState& run, const std::uint8_t* p) {
-    const int table_id = section_table_id(p);
-    if (table_id != kEitPfActual && table_id != kEitPfOther) return 0;
-    if (!section_starts_at_five(p) || section_number(p) != 0) return 0;
-    // A section without any event (nothing on air) names no present event.
-    const int section_end_byte = 8 + section_length(p);
-    if (section_end_byte < kEitFirstEventId + kEitEventHeaderBytes + kCrcBytes || section_end_byte > kPacketSize)
-        return 0;
-    const int service_id = section_table_id_extension(p);
-    const int event_id = (p[kEitFirstEventId] << 8) | p[kEitFirstEventId + 1];
+    EitPresentEvent present;
+    if (!parse_eit_present_event(p, present)) return 0;
+    const int service_id = present.service_id;
+    const int event_id = present.event_id;
 
     ProgramTables& t = run.tables;
     int row_index = -1;

@@ -4,6 +4,7 @@
 
 #include "state/run_state.h"
 #include "stream/pes.h"
+#include "stream/psi.h"
 #include "stream/ts_packet.h"
 
 namespace quill {

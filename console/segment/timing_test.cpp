@@ -1,7 +1,6 @@
 // 90 kHz time: the wrap-aware difference, clock texts, the broadcast time of day, and -PTS on
 // packets built by the synthesizer (which writes its own PES and adaptation fields).
 #include "segment/timing.h"
-#include "stream/pes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 
 #include "segment/segment_state.h"
 #include "state/run_state.h"
+#include "stream/pes.h"
 #include "stream/tables.h"
 #include "synth.h"
 
@@ -64,14 +64,6 @@ synth::Packet tot_packet(int hour, int minute, int second) {
     synth::Mux mux;
     mux.tot(synth::JstTime{.hour = hour, .minute = minute, .second = second});
     return mux.packets.at(0);
-}
-
-TEST(BroadcastTime, TotTimeOfDayInTicks) {
-    EXPECT_EQ(tot_time_of_day(tot_packet(23, 59, 59).data()), 7775910000LL);  // beyond 32 bits
-    EXPECT_EQ(tot_time_of_day(tot_packet(0, 0, 1).data()), 90000);
-    synth::Mux mux;
-    mux.tot(synth::JstTime{.hour = 12, .minute = 34, .second = 56}, /*tdt=*/true);
-    EXPECT_EQ(tot_time_of_day(mux.packets.at(0).data()), ((12 * 60 + 34) * 60 + 56) * 90000LL);
 }
 
 TEST(BroadcastTime, EveryOutputWithoutAClockTakesIt) {

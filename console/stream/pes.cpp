@@ -11,7 +11,6 @@ constexpr int kLastAdtsSearch = 181;  // the 7 header bytes must lie inside the 
 bool has_payload(const std::uint8_t* p) { return (ts_adaptation_field_control(p) & 1) != 0; }
 bool has_adaptation_field(const std::uint8_t* p) { return (ts_adaptation_field_control(p) & 2) != 0; }
 int adaptation_field_length(const std::uint8_t* p) { return p[4]; }
-int bcd(std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
 
 // ADTS fixed and variable header fields (ISO/IEC 13818-7 6.2), `h` at the syncword.
 int adts_profile(const std::uint8_t* h) { return h[2] >> 6; }
@@ -70,14 +69,6 @@ std::int64_t read_pcr_base(const std::uint8_t* p) {
     return (static_cast<std::int64_t>(p[6]) << 25) | (static_cast<std::int64_t>(p[7]) << 17) |
            (static_cast<std::int64_t>(p[8]) << 9) | (static_cast<std::int64_t>(p[9]) << 1) |
            (static_cast<std::int64_t>(p[10]) >> 7);
-}
-
-std::int64_t tot_time_of_day(const std::uint8_t* p) {
-    // JST_time: MJD at bytes 8-9, then hour, minute, second at bytes 10-12.
-    const std::int64_t hours = bcd(p[10]);
-    const std::int64_t minutes = bcd(p[11]);
-    const std::int64_t seconds = bcd(p[12]);
-    return ((hours * 60 + minutes) * 60 + seconds) * 90000;
 }
 
 AdtsMode find_adts_mode(const std::uint8_t* p) {

@@ -30,10 +30,6 @@ constexpr int kBrokenLinkNotYet = -2;
 constexpr std::uint8_t kBrokenLinkBit = 0x20;
 int find_broken_link_byte(const std::uint8_t* bytes, int fill);
 
-// Time of day of a TDT/TOT packet (section at byte 5, JST_time at bytes 8 to 12, hours,
-// minutes and seconds in BCD), in ticks since midnight.
-std::int64_t tot_time_of_day(const std::uint8_t* packet);
-
 // What the audio PES starting in a packet says.
 struct AdtsMode {
     int mode = -1;              // channel_configuration of the first header taken, -1 none

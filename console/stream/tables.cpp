@@ -5,27 +5,12 @@
 #include <string>
 
 #include "state/run_state.h"
+#include "stream/psi.h"
 #include "stream/ts_packet.h"
 
 namespace quill {
 
 namespace {
-
-constexpr int kCaDescriptorTag = 0x09;
-// ARIB STD-B10 hierarchical_transmission_descriptor: quality_level in bit 0 of its first body
-// byte (0 = the low-quality layer), then reference_PID.
-constexpr int kHierarchicalDescriptorTag = 0xC0;
-constexpr int kNoPid = 0x1FFF;
-
-// Byte offsets of a PMT section starting at byte 5 (ISO/IEC 13818-1 2.4.4.8).
-constexpr int kPmtPcrPid = 13;
-constexpr int kPmtProgramInfoLength = 15;
-constexpr int kPmtFirstDescriptor = 17;
-constexpr int kPatFirstEntry = 13;
-constexpr int kCatFirstDescriptor = 13;
-
-int pid13(const std::uint8_t* p) { return ((p[0] & 0x1F) << 8) | p[1]; }
-int length12(const std::uint8_t* p) { return ((p[0] & 0x0F) << 8) | p[1]; }
 
 OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<std::size_t>(slot)]; }
 
@@ -46,27 +31,10 @@ bool contains(const int* list, int n, int pid) {
     return false;
 }
 
-// The CA_PID of a CA_descriptor whose tag and length bytes are at `d` (length checked by caller).
-int ca_pid(const std::uint8_t* d) { return pid13(d + 4); }
-
-// Calls `visit(tag, d, length)` for every descriptor wholly inside [begin, end) of the packet.
-template <typename Visit>
-void for_each_descriptor(const std::uint8_t* packet, int begin, int end, Visit visit) {
-    if (end > kPacketSize) end = kPacketSize;
-    int pos = begin;
-    while (pos + 2 <= end) {
-        const int tag = packet[pos];
-        const int length = packet[pos + 1];
-        if (pos + 2 + length > end) return;
-        visit(tag, packet + pos, length);
-        pos += 2 + length;
-    }
-}
-
 // The PCR PID the slot has to route on its own: 0 when the PCR rides on one of the slot's
 // elementary PIDs, or when the PMT names none (0x1FFF, which would otherwise catch null packets).
 int own_pcr_pid(int pcr_pid, const std::array<int, kMaxEsPids>& es_pids, int es_count) {
-    if (pcr_pid == kNoPid) return 0;
+    if (pcr_pid == kNullPid) return 0;
     return contains(es_pids.data(), es_count, pcr_pid) ? 0 : pcr_pid;
 }
 
@@ -278,20 +246,17 @@ bool cs_pmts_pending(const RunState& run) {
 void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& report) {
     ProgramTables& t = run.tables;
     std::memcpy(t.pat_header_template.data(), packet, t.pat_header_template.size());
-    if (section_table_id(packet) != kPatTableId) return;
+    PatSection pat;
+    if (!parse_pat(packet, pat)) return;
 
     t.count = 0;
-    // transport_stream_id 0x6000-0x63FF and 0x7000-0x73FF are CS broadcasts.
-    const int tsid_high = packet[8];
-    if (((tsid_high >> 4) == 0x6 || (tsid_high >> 4) == 0x7) && (tsid_high & 0x0F) <= 3 && !run.options.cs_mode)
-        report.cs_detected = 1;
-
-    const int end = section_end(packet);
+    if (is_cs_transport_stream(pat.transport_stream_id) && !run.options.cs_mode) report.cs_detected = 1;
     int previous_kept = -1;
-    for (int pos = kPatFirstEntry; pos < end && pos + 4 <= kPacketSize; pos += 4) {
-        const int program_number = (packet[pos] << 8) | packet[pos + 1];
-        const int pmt_pid = pid13(packet + pos + 2);
+    for (int i = 0; i < pat.count; ++i) {
+        const int program_number = pat.entries[static_cast<std::size_t>(i)].program_number;
+        const int pmt_pid = pat.entries[static_cast<std::size_t>(i)].pid;
         if (program_number == 0) continue;  // the network PID
+        // The main services are numbered one after the other (CS services are all kept).
         const bool kept = t.count < kMaxPrograms &&
                           (t.count == 0 || run.options.cs_mode || program_number == previous_kept + 1);
         if (kept) {
@@ -305,96 +270,74 @@ void pat_table_work(RunState& run, const std::uint8_t* packet, PacketReport& rep
             continue;
         }
         // ISDB-T one-segment services sit on fixed PMT PIDs beside the main services.
-        if (pmt_pid == kOneSegPmtPid && slot_at(run, kSlotOneSeg).file.enabled) {
-            slot_at(run, kSlotOneSeg).programme.service_id = program_number;
-            slot_at(run, kSlotOneSeg).programme.pmt_pid = pmt_pid;
-            report.oneseg_found = 1;
-        } else if (pmt_pid == kOneSeg2PmtPid && slot_at(run, kSlotOneSeg2).file.enabled) {
-            slot_at(run, kSlotOneSeg2).programme.service_id = program_number;
-            slot_at(run, kSlotOneSeg2).programme.pmt_pid = pmt_pid;
-            report.oneseg_found = 1;
-        }
+        const int slot = pmt_pid == kOneSegPmtPid ? kSlotOneSeg : pmt_pid == kOneSeg2PmtPid ? kSlotOneSeg2 : -1;
+        if (slot < 0 || !slot_at(run, slot).file.enabled) continue;
+        slot_at(run, slot).programme.service_id = program_number;
+        slot_at(run, slot).programme.pmt_pid = pmt_pid;
+        report.oneseg_found = 1;
     }
 }
 
 void cat_table_work(ProgramTables& tables, const std::uint8_t* packet) {
-    if (section_table_id(packet) != kCatTableId) return;
-    for_each_descriptor(packet, kCatFirstDescriptor, section_end(packet),
-                        [&](int tag, const std::uint8_t* d, int length) {
-                            if (tag == kCaDescriptorTag && length >= 4)
-                                add_unique(tables.emm_pids.data(), kMaxCaPids, ca_pid(d));
-                        });
+    CatSection cat;
+    if (!parse_cat(packet, cat)) return;
+    for (int i = 0; i < cat.count; ++i) add_unique(tables.emm_pids.data(), kMaxCaPids, cat.ca_pids[static_cast<std::size_t>(i)]);
 }
+
+namespace {
+
+bool is_video(int stream_type) {
+    return stream_type == kStreamTypeMpeg1Video || stream_type == kStreamTypeMpeg2Video ||
+           stream_type == kStreamTypeMpeg4Video;
+}
+
+// The row's streams from its PMT: every stream but the data carousels and low-quality layers,
+// once each (a repeated PMT lists them again); the first video and the AAC audio streams.
+void take_streams(ProgramEntry& row, const PmtSection& pmt, PmtStreams& streams) {
+    streams = PmtStreams{};
+    for (int i = 0; i < pmt.stream_count; ++i) {
+        const PmtSection::Stream& st = pmt.streams[static_cast<std::size_t>(i)];
+        if (st.stream_type == kStreamTypeDataCarousel || st.low_quality_layer) continue;
+        if (row.es_count < kMaxEsPids && !contains(row.es_pids.data(), row.es_count, st.pid))
+            row.es_pids[static_cast<std::size_t>(row.es_count++)] = st.pid;
+        if (streams.video_pid < 0 && is_video(st.stream_type)) streams.video_pid = st.pid;
+        if (st.stream_type == kStreamTypeAdtsAac && streams.audio_count < kMaxAudioPids) {
+            streams.audio_pids[static_cast<std::size_t>(streams.audio_count++)] = st.pid;
+            if (streams.first_audio_pid < 0) streams.first_audio_pid = st.pid;
+        }
+    }
+}
+
+// A new PMT version reaches every slot fed by the row; only a version after an earlier one is a
+// change (reported).
+void take_pmt_version(RunState& run, ProgramEntry& row, int version, const std::uint8_t* packet,
+                      const PmtStreams& streams, PacketReport& report) {
+    std::memcpy(row.pmt_packet.data(), packet, kPacketSize);
+    row.has_pmt_packet = 1;
+    for (int k = 0; k < kSlotCount; ++k) {
+        OutputStream& s = slot_at(run, k);
+        if (s.programme.pmt_pid != row.pmt_pid) continue;
+        std::memcpy(s.programme.last_pmt_packet.data(), packet, kPacketSize);
+        if (!s.programme.in_use) continue;
+        apply_pmt_version(s, row, streams);
+        if (row.last_pmt_version != -1) report.pmt_changed |= slot_bit(k);
+    }
+    row.last_pmt_version = version;
+}
+
+}  // namespace
 
 bool pmt_table_work(RunState& run, int row_index, const std::uint8_t* packet, PmtStreams& streams,
                     PacketReport& report) {
-    if (section_table_id(packet) != kPmtTableId) return false;
-    const int end = section_end(packet);
-    if (end < kPmtFirstDescriptor) return false;  // too short to hold the fixed fields
-
-    ProgramTables& t = run.tables;
-    ProgramEntry& row = t.entries[static_cast<std::size_t>(row_index)];
-    const int version = section_version(packet);
-    row.pcr_pid = pid13(packet + kPmtPcrPid);
+    PmtSection pmt;
+    if (!parse_pmt(packet, pmt)) return false;
+    ProgramEntry& row = run.tables.entries[static_cast<std::size_t>(row_index)];
+    row.pcr_pid = pmt.pcr_pid;
     note_pcr_pid(run.timing, row_index, row.pcr_pid);
     row.pmt_parsed = 1;
-    const int program_info_end = kPmtFirstDescriptor + length12(packet + kPmtProgramInfoLength);
-
-    bool first_ca = true;
-    for_each_descriptor(packet, kPmtFirstDescriptor, program_info_end < end ? program_info_end : end,
-                        [&](int tag, const std::uint8_t* d, int length) {
-                            if (tag != kCaDescriptorTag || length < 4 || !first_ca) return;
-                            first_ca = false;
-                            add_ecm_pid(run, row, ca_pid(d));
-                        });
-
-    streams = PmtStreams{};
-    for (int pos = program_info_end; pos + 5 <= end;) {
-        const int stream_type = packet[pos];
-        const int pid = pid13(packet + pos + 1);
-        const int info_end = pos + 5 + length12(packet + pos + 3);
-        const int descriptors_end = info_end < end ? info_end : end;
-        const int next = info_end;
-        if (stream_type != kStreamTypeDataCarousel) {
-            bool low_quality_layer = false;
-            for_each_descriptor(packet, pos + 5, descriptors_end, [&](int tag, const std::uint8_t* d, int length) {
-                if (tag == kHierarchicalDescriptorTag && length >= 3) {
-                    if ((d[2] & 0x01) == 0 && pid13(d + 3) != kNoPid) low_quality_layer = true;
-                } else if (tag == kCaDescriptorTag && length >= 4) {
-                    add_ecm_pid(run, row, ca_pid(d));
-                }
-            });
-            if (!low_quality_layer) {
-                // A repeated PMT lists the same streams again; they are kept once.
-                if (row.es_count < kMaxEsPids && !contains(row.es_pids.data(), row.es_count, pid))
-                    row.es_pids[static_cast<std::size_t>(row.es_count++)] = pid;
-                if (streams.video_pid < 0 && (stream_type == kStreamTypeMpeg1Video || stream_type == kStreamTypeMpeg2Video ||
-                                                 stream_type == kStreamTypeMpeg4Video))
-                    streams.video_pid = pid;
-                if (stream_type == kStreamTypeAdtsAac && streams.audio_count < kMaxAudioPids) {
-                    streams.audio_pids[static_cast<std::size_t>(streams.audio_count++)] = pid;
-                    if (streams.first_audio_pid < 0) streams.first_audio_pid = pid;
-                }
-            }
-        }
-        pos = next;
-    }
-
-    if (version != row.last_pmt_version) {
-        std::memcpy(row.pmt_packet.data(), packet, kPacketSize);
-        row.has_pmt_packet = 1;
-        const int pmt_pid = row.pmt_pid;
-        for (int k = 0; k < kSlotCount; ++k) {
-            OutputStream& s = slot_at(run, k);
-            if (s.programme.pmt_pid != pmt_pid) continue;
-            std::memcpy(s.programme.last_pmt_packet.data(), packet, kPacketSize);
-            if (!s.programme.in_use) continue;
-            apply_pmt_version(s, row, streams);
-            // The first version since the row was named is no change.
-            if (row.last_pmt_version != -1) report.pmt_changed |= slot_bit(k);
-        }
-        row.last_pmt_version = version;
-    }
+    for (int i = 0; i < pmt.ecm_count; ++i) add_ecm_pid(run, row, pmt.ecm_pids[static_cast<std::size_t>(i)]);
+    take_streams(row, pmt, streams);
+    if (pmt.version != row.last_pmt_version) take_pmt_version(run, row, pmt.version, packet, streams, report);
     return true;
 }
 
@@ -406,52 +349,47 @@ void classify_services(RunState& run, int row_index, const PmtStreams& streams, 
 }
 
 void oneseg_pmt_work(RunState& run, int slot, const std::uint8_t* packet, PacketReport& report) {
-    if (section_table_id(packet) != kPmtTableId) return;
-    const int end = section_end(packet);
-    if (end < kPmtFirstDescriptor) return;
+    PmtSection pmt;
+    if (!parse_pmt(packet, pmt)) return;
 
     // A programme-table row on a one-segment PMT PID (CS mode keeps every PAT entry as a row) has
     // its PMT parsed here: it must count as seen, or the wait for every PMT never ends.
     const int row = find_pmt_row(run.tables, slot == kSlotOneSeg ? kOneSegPmtPid : kOneSeg2PmtPid);
     if (row >= 0) run.tables.entries[static_cast<std::size_t>(row)].pmt_parsed = 1;
 
-    OutputStream& s = slot_at(run, slot);
-    const int pcr_pid = pid13(packet + kPmtPcrPid);
-    note_pcr_pid(run.timing, kPcrPidOneSegEntry + slot - kSlotOneSeg, pcr_pid);  // -PTS renumbers its clock
-    s.programme.es_count = 0;
-    s.programme.pcr_pid = pcr_pid == kNoPid ? 0 : pcr_pid;
-    s.programme.audio_pids.fill(-1);
+    SlotProgramme& p = slot_at(run, slot).programme;
+    note_pcr_pid(run.timing, kPcrPidOneSegEntry + slot - kSlotOneSeg, pmt.pcr_pid);  // -PTS renumbers its clock
+    p.es_count = 0;
+    p.pcr_pid = pmt.pcr_pid == kNullPid ? 0 : pmt.pcr_pid;
+    p.audio_pids.fill(-1);
     report.clocks_reset |= slot_bit(slot);
 
+    // Every stream but the data carousels; a PCR on one of them needs no routing of its own.
     int first_audio_pid = -1;
     int audio_count = 0;
-    for (int pos = kPmtFirstDescriptor + length12(packet + kPmtProgramInfoLength); pos + 5 <= end;
-         pos += 5 + length12(packet + pos + 3)) {
-        const int stream_type = packet[pos];
-        const int pid = pid13(packet + pos + 1);
-        if (stream_type == kStreamTypeDataCarousel) continue;
-        if (s.programme.es_count < kMaxEsPids && !contains(s.programme.es_pids.data(), s.programme.es_count, pid))
-            s.programme.es_pids[static_cast<std::size_t>(s.programme.es_count++)] = pid;
-        if (pid == s.programme.pcr_pid) s.programme.pcr_pid = 0;
-        if (stream_type == kStreamTypeAdtsAac && audio_count < kMaxAudioPids) {
-            s.programme.audio_pids[static_cast<std::size_t>(audio_count++)] = pid;
-            if (first_audio_pid < 0) first_audio_pid = pid;
+    for (int i = 0; i < pmt.stream_count; ++i) {
+        const PmtSection::Stream& st = pmt.streams[static_cast<std::size_t>(i)];
+        if (st.stream_type == kStreamTypeDataCarousel) continue;
+        if (p.es_count < kMaxEsPids && !contains(p.es_pids.data(), p.es_count, st.pid))
+            p.es_pids[static_cast<std::size_t>(p.es_count++)] = st.pid;
+        if (st.pid == p.pcr_pid) p.pcr_pid = 0;
+        if (st.stream_type == kStreamTypeAdtsAac && audio_count < kMaxAudioPids) {
+            p.audio_pids[static_cast<std::size_t>(audio_count++)] = st.pid;
+            if (first_audio_pid < 0) first_audio_pid = st.pid;
         }
     }
-    s.programme.in_use = 1;
+    p.in_use = 1;
     // A second one-segment PMT describing the same service as the first gives no second file.
-    const OutputStream& first = slot_at(run, kSlotOneSeg);
-    if (slot == kSlotOneSeg2 && first.programme.es_count > 0 && s.programme.es_count > 0 && s.programme.es_pids[0] == first.programme.es_pids[0])
-        s.programme.in_use = 0;
+    const SlotProgramme& first = slot_at(run, kSlotOneSeg).programme;
+    if (slot == kSlotOneSeg2 && first.es_count > 0 && p.es_count > 0 && p.es_pids[0] == first.es_pids[0]) p.in_use = 0;
 
     int& remembered = run.tables.oneseg_pmt_version[static_cast<std::size_t>(slot - kSlotOneSeg)];
-    const int version = section_version(packet);
-    if (version != remembered) {
+    if (pmt.version != remembered) {
         if (run.options.split_on_pmt) {
-            s.programme.first_audio_pid = first_audio_pid;
+            p.first_audio_pid = first_audio_pid;
             if (remembered != -1) report.pmt_changed |= slot_bit(slot);
         }
-        remembered = version;
+        remembered = pmt.version;
     }
 }
 

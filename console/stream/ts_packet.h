@@ -25,6 +25,10 @@ inline int section_table_id_extension(const std::uint8_t* p) { return (p[8] << 8
 inline int section_version(const std::uint8_t* p) { return (p[10] >> 1) & 0x1F; }
 inline int section_number(const std::uint8_t* p) { return p[11]; }
 inline int section_last_number(const std::uint8_t* p) { return p[12]; }
+// A section starts in this packet at byte 5: unit start, payload only, pointer_field 0.
+inline bool section_starts_at_five(const std::uint8_t* p) {
+    return ts_payload_unit_start(p) && ts_adaptation_field_control(p) == 1 && p[4] == 0;
+}
 // First CRC byte of the section, clamped to the packet so that loops can never run past it.
 inline int section_end(const std::uint8_t* p) {
     int end = 4 + section_length(p);

@@ -10,6 +10,7 @@
 #include "segment/audio_track.h"
 #include "segment/timing.h"
 #include "stream/pes.h"
+#include "stream/psi.h"
 #include "stream/tables.h"
 #include "stream/ts_packet.h"
 

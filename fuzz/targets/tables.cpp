@@ -1,4 +1,4 @@
-// PAT, CAT, PMT, EIT and TOT handling through the routing, with a fresh run state per input:
+// PAT, CAT, PMT, EIT and TOT handling through the job's dispatcher, with a fresh run state per input:
 // two option bytes, then 188-byte packets (the sync byte is forced, everything else is the
 // input's). Whatever the tables claim, no list may grow past its array and no read may leave the
 // packet.

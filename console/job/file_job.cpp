@@ -176,7 +176,7 @@ bool handle_packet(JobContext& ctx) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;
     const int pid = ts_pid(job.current);
-    rebase_time_stamps(run.options, run.timing, job.current);
+    if (run.options.rewrite_pts) rebase_time_stamps(run.options, run.timing, job.current);
     PacketReport report;
     const long long r = process_packet(ctx, pid, report);
     job.service_mode_seen = report.service_mode;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Debian 12, as root: builds Quillodine.exe and QuillodineGUI.exe with mingw-w64, runs the Windows
 # tests under Wine (console unit tests, end-to-end tests, Linux/Windows output comparison, window
-# tests on a virtual display) and writes dist/ with the zip of the two programs, README and LICENSE.
+# tests on a virtual display) and writes dist/ with the zip of the two programs, the READMEs, the
+# Japanese quick start readme.txt and LICENSE.
 #   QUILL_WIN_BUILD, QUILL_WIN_NATIVE_BUILD   build folders (default build-win, build-win-native)
 #   --no-tests                                 build and package only
 set -euo pipefail
@@ -22,10 +23,13 @@ case $win in /*) win_abs=$win ;; *) win_abs=$root/$win ;; esac
 cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release -DQUILLODINE_WERROR=ON >/dev/null
 cmake --build "$win" -j"$jobs"
 
-# dist/: the two programs, README and LICENSE; never the test libraries or tools.
+# dist/: the two programs, the READMEs, readme.txt and LICENSE; never the test libraries or tools.
 rm -rf dist
 mkdir -p dist/Quillodine
-cp "$win/console/Quillodine.exe" "$win/gui/win32/QuillodineGUI.exe" README.md LICENSE dist/Quillodine/
+cp "$win/console/Quillodine.exe" "$win/gui/win32/QuillodineGUI.exe" README.md README.ja.md LICENSE dist/Quillodine/
+# Notepad takes a file without a byte order mark for code page 932 (before Windows 10 1903):
+# readme.txt gets the mark and CR LF line ends.
+{ printf '\357\273\277'; sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/$/\r/' doc/readme.txt; } >dist/Quillodine/readme.txt
 x86_64-w64-mingw32-strip dist/Quillodine/*.exe
 (cd dist && zip -q -r Quillodine-windows.zip Quillodine)
 echo "written: dist/Quillodine-windows.zip"

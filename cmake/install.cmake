@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 set(QUILL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillodine)
 set(QUILL_MAN_DIR ${CMAKE_INSTALL_MANDIR}/man1)
 install(TARGETS Quillodine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-install(FILES README.md DESTINATION ${QUILL_DOC_DIR} COMPONENT program)
+install(FILES README.md README.ja.md DESTINATION ${QUILL_DOC_DIR} COMPONENT program)
 # cmake --install: the page as written and the licence under its own name.
 install(FILES doc/Quillodine.1 DESTINATION ${QUILL_MAN_DIR} COMPONENT plain)
 install(FILES LICENSE DESTINATION ${QUILL_DOC_DIR} COMPONENT plain)

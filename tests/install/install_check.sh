@@ -12,6 +12,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected='bin/Quillodine
 share/doc/quillodine/LICENSE
+share/doc/quillodine/README.ja.md
 share/doc/quillodine/README.md
 share/man/man1/Quillodine.1'
 installed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)

@@ -1,5 +1,6 @@
 #include "job/dispatch.h"
 
+#include <bit>
 #include <cstring>
 
 #include "job/file_job.h"
@@ -19,21 +20,6 @@ namespace quill {
 namespace {
 
 OutputStream& slot_at(RunState& run, int slot) { return run.outputs[static_cast<std::size_t>(slot)]; }
-
-// Lists whose first free entry is 0 (ECM and EMM PIDs).
-bool listed(const std::array<int, kMaxCaPids>& list, int pid) {
-    for (int v : list) {
-        if (v == 0) return false;
-        if (v == pid) return true;
-    }
-    return false;
-}
-
-bool carries(const OutputStream& s, int pid) {
-    for (int i = 0; i < s.programme.es_count && i < kMaxEsPids; ++i)
-        if (s.programme.es_pids[static_cast<std::size_t>(i)] == pid) return true;
-    return false;
-}
 
 long long write_live(RunState& run, int slot, const std::uint8_t* packet) {
     return write_packet(run, slot_at(run, slot), packet, 1);
@@ -213,41 +199,54 @@ long long run_stream_hooks(JobContext& ctx, int slot, int pid) {
     return 0;
 }
 
-long long route_single(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm) {
+bool has(std::uint32_t slots, int slot) { return ((slots >> slot) & 1u) != 0; }
+
+// Whether the GOP or the audio detection of the slot watches the PID (run_stream_hooks decides).
+bool hooks_watch(const OutputStream& s, int pid) {
+    return (s.programme.es_count > 0 && pid == s.programme.es_pids[0]) || pid == s.programme.first_audio_pid;
+}
+
+// While an audio split of the slot waits for the next GOP start, a packet may be held back: 1 when
+// it is, 0 when routing goes on, -1 when a write failed.
+long long held_by_audio_split(RunState& run, int slot, const std::uint8_t* packet) {
+    return slot_at(run, slot).parts.wait_trace_due ? audio_split_hold(run, slot, packet) : 0;
+}
+
+long long route_single(JobContext& ctx, int pid, const std::uint8_t* packet, const PidRoute& route) {
     RunState& run = ctx.run;
     const OutputStream& s = slot_at(run, kSlotHd);
     if (!s.programme.in_use) return 0;
-    if (s.programme.pcr_pid != 0 && pid == s.programme.pcr_pid) return write_pcr(run, kSlotHd, packet);
-    if (keep_ecm && listed(s.programme.ecm_pids, pid)) return write_live(run, kSlotHd, packet);
-    if (run_stream_hooks(ctx, kSlotHd, pid) == -1) return -1;
+    if (has(route.pcr_slots, kSlotHd)) return write_pcr(run, kSlotHd, packet);
+    if (has(route.ecm_slots, kSlotHd)) return write_live(run, kSlotHd, packet);
+    if (hooks_watch(s, pid) && run_stream_hooks(ctx, kSlotHd, pid) == -1) return -1;
     packet = ctx.job.current;  // an audio split's look-ahead may have moved the read buffer
-    const long long taken = audio_split_hold(run, kSlotHd, packet);
+    const long long taken = held_by_audio_split(run, kSlotHd, packet);
     if (taken != 0) return taken == -1 ? -1 : 0;
-    return carries(s, pid) ? write_live(run, kSlotHd, packet) : 0;
+    return has(route.stream_slots, kSlotHd) ? write_live(run, kSlotHd, packet) : 0;
 }
 
-// The SD and CS slots in `slots`, in order. A shared PCR or ECM PID reaches every slot naming it;
-// an elementary PID listed by several slots goes to the lowest-numbered one that takes packets.
-long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, int keep_ecm, std::uint32_t slots) {
+// The SD and CS slots of the route, in order. A shared PCR or ECM PID reaches every slot naming
+// it; an elementary PID listed by several slots goes to the lowest-numbered one that takes packets.
+long long route_multi(JobContext& ctx, int pid, const std::uint8_t* packet, const PidRoute& route) {
     RunState& run = ctx.run;
     long long result = 0;
-    for (int k = kFirstMultiSlot; k < kSlotCount; ++k) {
-        if (((slots >> k) & 1u) == 0) continue;
+    for (std::uint32_t left = route.slots; left != 0; left &= left - 1) {
+        const int k = std::countr_zero(left);
         const OutputStream& s = slot_at(run, k);
-        if (s.programme.pcr_pid != 0 && pid == s.programme.pcr_pid) {
+        if (has(route.pcr_slots, k)) {
             result = write_pcr(run, k, packet);
             if (result == -1) return -1;
         }
-        if (keep_ecm && listed(s.programme.ecm_pids, pid)) {
+        if (has(route.ecm_slots, k)) {
             result = write_live(run, k, packet);
             if (result == -1) return -1;
         }
-        if (run_stream_hooks(ctx, k, pid) == -1) return -1;
+        if (hooks_watch(s, pid) && run_stream_hooks(ctx, k, pid) == -1) return -1;
         packet = ctx.job.current;  // an audio split's look-ahead may have moved the read buffer
-        const long long taken = audio_split_hold(run, k, packet);
+        const long long taken = held_by_audio_split(run, k, packet);
         if (taken == -1) return -1;
         if (taken > 0) return result;
-        if (carries(s, pid) && s.file.enabled && s.programme.in_use) return write_live(run, k, packet);
+        if (has(route.stream_slots, k) && s.file.enabled && s.programme.in_use) return write_live(run, k, packet);
     }
     return result;
 }
@@ -332,8 +331,8 @@ long long route_packet(JobContext& ctx, int pid, PacketReport& report) {
             return shared == -1 ? -1 : r;
         }
         case PidRole::Main:
-            if (t.service_mode == MODE_SINGLE) return route_single(ctx, pid, packet, keep_ecm);
-            return route_multi(ctx, pid, packet, keep_ecm, route.slots);
+            if (t.service_mode == MODE_SINGLE) return route_single(ctx, pid, packet, route);
+            return route_multi(ctx, pid, packet, route);
     }
     return 0;
 }

@@ -32,7 +32,12 @@ struct PidRoute {
     PidRole role = PidRole::Drop;
     std::uint8_t slot = 0;     // OneSegPmt, OneSegStream
     std::uint8_t row = 0;      // Pmt
-    std::uint32_t slots = 0;   // Main: bit k for slot k, in slot order
+    // Main: bit k for slot k. `slots` holds every slot that does anything with the PID; the others
+    // say what the PID is to it: its own PCR PID, one of its ECM PIDs (-ECM), one of its streams.
+    std::uint32_t slots = 0;
+    std::uint32_t pcr_slots = 0;
+    std::uint32_t ecm_slots = 0;
+    std::uint32_t stream_slots = 0;
 };
 
 struct RouteTable {

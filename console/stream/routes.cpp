@@ -19,15 +19,17 @@ void assign(RouteTable& table, int pid, PidRole role, int slot = 0, int row = 0)
     route.role = role;
     route.slot = static_cast<std::uint8_t>(slot);
     route.row = static_cast<std::uint8_t>(row);
-    route.slots = 0;
+    route.slots = route.pcr_slots = route.ecm_slots = route.stream_slots = 0;
 }
 
-// A main output's slot takes part in the packets of `pid`.
-void add_main(RouteTable& table, int pid, int slot) {
+// A main output's slot takes part in the packets of `pid`, and what the PID is to it (`as`: one
+// of the PidRoute sets, or null for the PIDs its GOP and audio detection watch).
+void add_main(RouteTable& table, int pid, int slot, std::uint32_t PidRoute::*as) {
     if (pid < 0 || pid >= kPidCount) return;
     PidRoute& route = touch(table, pid);
     route.role = PidRole::Main;
     route.slots |= slot_bit(slot);
+    if (as) route.*as |= slot_bit(slot);
 }
 
 // Lists whose first free entry is 0 (ECM and EMM PIDs).
@@ -42,10 +44,12 @@ void for_listed(const std::array<int, kMaxCaPids>& list, Each each) {
 // Every PID a main slot does something with: its own PCR PID, its ECM PIDs (-ECM), the PIDs of
 // its GOP and audio detection, and its elementary streams.
 void add_main_slot(RouteTable& table, const Options& o, const OutputStream& s, int slot) {
-    if (s.programme.pcr_pid != 0) add_main(table, s.programme.pcr_pid, slot);
-    if (o.keep_ecm) for_listed(s.programme.ecm_pids, [&](int pid) { add_main(table, pid, slot); });
-    if (s.programme.first_audio_pid >= 0) add_main(table, s.programme.first_audio_pid, slot);
-    for (int i = 0; i < s.programme.es_count && i < kMaxEsPids; ++i) add_main(table, s.programme.es_pids[static_cast<std::size_t>(i)], slot);
+    const SlotProgramme& p = s.programme;
+    if (p.pcr_pid != 0) add_main(table, p.pcr_pid, slot, &PidRoute::pcr_slots);
+    if (o.keep_ecm) for_listed(p.ecm_pids, [&](int pid) { add_main(table, pid, slot, &PidRoute::ecm_slots); });
+    if (p.first_audio_pid >= 0) add_main(table, p.first_audio_pid, slot, nullptr);
+    for (int i = 0; i < p.es_count && i < kMaxEsPids; ++i)
+        add_main(table, p.es_pids[static_cast<std::size_t>(i)], slot, &PidRoute::stream_slots);
 }
 
 void build(RunState& run) {

@@ -38,4 +38,16 @@ FileIdentity file_identity(int fd);
 FileIdentity path_identity(const char* path);  // invalid when the path does not exist
 int file_remove(const char* path);
 
+// Whether reads of `fd` can only go forward: a pipe, a FIFO, a socket or a terminal (POSIX). What
+// the job reads from such an input it keeps in a spool file to read it again. Windows reads every
+// input as a file, as it always has: false there.
+bool file_is_pipe(int fd);
+// The standard input as a handle of its own (closed with file_close), -1 when it is a terminal: a
+// recording never comes from the keyboard, and a read would only wait for one. Windows takes a
+// redirected disk file only, not a pipe.
+int file_open_standard_input();
+// Creates a new file for reading and writing, readable by its owner only; -1 when the name exists
+// (whatever it is: a file, a link, the input) or cannot be created.
+int file_create_new(const char* path);
+
 }  // namespace quill

@@ -12,6 +12,14 @@ void sleep_ms(int milliseconds);
 void timer_resolution_begin();  // 1 ms scheduler resolution where the system needs asking
 void timer_resolution_end();
 std::int64_t calendar_seconds();
+unsigned long process_id();
+
+// A file that must not outlive an interrupted run (the spool of a piped input): until
+// forget_on_interrupt, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove it before ending the process
+// the way the signal would have (signals the process was started to ignore stay ignored). One
+// file at a time; a second call replaces the first. Windows keeps no such file: nothing is done.
+void remove_on_interrupt(const char* path);
+void forget_on_interrupt();
 
 // The long-lived buffers every byte of a recording streams through (the read buffer, the output
 // write buffers). Where the system offers it they are backed by huge pages: fewer TLB misses and

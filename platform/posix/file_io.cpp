@@ -94,4 +94,23 @@ FileIdentity path_identity(const char* path) {
 
 int file_remove(const char* path) { return ::unlink(path) == 0 ? 0 : -1; }
 
+bool file_is_pipe(int fd) { return ::lseek(fd, 0, SEEK_CUR) < 0 && errno == ESPIPE; }
+
+int file_open_standard_input() {
+    if (::isatty(STDIN_FILENO)) return -1;
+    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int file_create_new(const char* path) {
+    const int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    return fd < 0 ? -1 : fd;
+}
+
 }  // namespace quill

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace quill {
@@ -30,6 +32,62 @@ void timer_resolution_begin() {}
 void timer_resolution_end() {}
 
 std::int64_t calendar_seconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
+
+namespace {
+
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr int kInterruptSignalCount = static_cast<int>(sizeof kInterruptSignals / sizeof kInterruptSignals[0]);
+
+// What the handler reads: a path copied in before the handler is installed, and a flag that says
+// whether it still names a file of ours.
+char interrupt_path[PATH_MAX];
+volatile std::sig_atomic_t interrupt_armed = 0;
+struct sigaction previous_actions[kInterruptSignalCount];
+bool handler_installed[kInterruptSignalCount] = {};
+
+void on_interrupt(int signal_number) {
+    if (interrupt_armed) {
+        interrupt_armed = 0;
+        ::unlink(interrupt_path);
+    }
+    // Ended by the signal itself, so that the shell and the parent see what they would have seen.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal_number, &fallback, nullptr);
+    ::raise(signal_number);
+}
+
+}  // namespace
+
+void remove_on_interrupt(const char* path) {
+    interrupt_armed = 0;
+    const std::size_t length = std::strlen(path);
+    if (length >= sizeof interrupt_path) return;  // longer than any path the system opens
+    std::memcpy(interrupt_path, path, length + 1);
+    interrupt_armed = 1;
+    for (int i = 0; i < kInterruptSignalCount; ++i) {
+        if (handler_installed[i]) continue;
+        struct sigaction current {};
+        if (::sigaction(kInterruptSignals[i], nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = on_interrupt;
+        sigemptyset(&action.sa_mask);
+        for (int other : kInterruptSignals) sigaddset(&action.sa_mask, other);
+        if (::sigaction(kInterruptSignals[i], &action, &previous_actions[i]) == 0) handler_installed[i] = true;
+    }
+}
+
+void forget_on_interrupt() {
+    interrupt_armed = 0;
+    for (int i = 0; i < kInterruptSignalCount; ++i) {
+        if (!handler_installed[i]) continue;
+        ::sigaction(kInterruptSignals[i], &previous_actions[i], nullptr);
+        handler_installed[i] = false;
+    }
+}
 
 std::uint8_t* allocate_large_buffer(std::size_t size) {
     constexpr std::size_t kHugePage = std::size_t{2} << 20;

@@ -97,4 +97,21 @@ FileIdentity path_identity(const char* path) {
 
 int file_remove(const char* path) { return _unlink(path) == 0 ? 0 : -1; }
 
+// Pipes are read as files on Windows, as before: no spool is kept there.
+bool file_is_pipe(int) { return false; }
+
+int file_open_standard_input() {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (in == INVALID_HANDLE_VALUE || in == nullptr || GetFileType(in) != FILE_TYPE_DISK) return -1;
+    const int fd = _dup(0);
+    if (fd < 0) return -1;
+    _setmode(fd, _O_BINARY);
+    return fd;
+}
+
+int file_create_new(const char* path) {
+    int fd = _open(path, _O_RDWR | _O_CREAT | _O_EXCL | kOpenFlags, _S_IREAD | _S_IWRITE);
+    return fd < 0 ? -1 : fd;
+}
+
 }  // namespace quill

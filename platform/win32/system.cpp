@@ -26,6 +26,12 @@ void timer_resolution_end() { timeEndPeriod(1); }
 
 std::int64_t calendar_seconds() { return static_cast<std::int64_t>(_time64(nullptr)); }
 
+unsigned long process_id() { return static_cast<unsigned long>(GetCurrentProcessId()); }
+
+// file_is_pipe is false on Windows, so no spool is ever made there.
+void remove_on_interrupt(const char*) {}
+void forget_on_interrupt() {}
+
 // Large pages need a privilege users do not hold; the heap serves these buffers.
 std::uint8_t* allocate_large_buffer(std::size_t size) {
     return static_cast<std::uint8_t*>(std::malloc(size > 0 ? size : 1));

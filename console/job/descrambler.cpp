@@ -125,11 +125,11 @@ bool bind_descrambler_for_run(Descrambler& d, const Options& options) {
     return false;
 }
 
-void descrambler_preroll(Descrambler& d, int source_fd, std::uint8_t* buffer) {
+void descrambler_preroll(Descrambler& d, Source& source, std::uint8_t* buffer) {
     if (!d.decoder) return;
     // Counted per read, not per byte: a short read near the end still counts a whole chunk.
     for (int counted = 0; counted < kPrerollBytes; counted += kChunkSize) {
-        const long long n = file_read(source_fd, buffer, kChunkSize);
+        const long long n = source_read(source, buffer, kChunkSize);
         if (n <= 0) break;
         std::uint8_t* output = nullptr;
         std::uint32_t output_length = 0;

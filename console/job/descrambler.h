@@ -14,6 +14,7 @@ namespace quill {
 
 struct LoadedLibrary;
 struct Options;
+struct Source;
 
 // Bytes offered to the library before the first pass of every input under -B25, counted in whole
 // chunks: 63 reads of 8192 bytes (516,096 bytes) reach it.
@@ -48,8 +49,8 @@ BindResult bind_descrambler(Descrambler& d, const std::string& library_path, con
 bool bind_descrambler_for_run(Descrambler& d, const Options& options);
 
 // -B25: the start of the open source is offered to the library once before the real pass; the output
-// is not used. `buffer` must hold a chunk. The caller positions the source again afterwards.
-void descrambler_preroll(Descrambler& d, int source_fd, std::uint8_t* buffer);
+// is not used. `buffer` must hold a chunk. The caller rewinds the source afterwards.
+void descrambler_preroll(Descrambler& d, Source& source, std::uint8_t* buffer);
 // -B252/-B253: the library forgets its state; the settings are given again.
 void descrambler_reset(Descrambler& d);
 

@@ -243,9 +243,10 @@ TEST_F(DescramblerTest, PrerollOffersWholeChunksUpToTheLimitOrTheEnd) {
             f.write(reinterpret_cast<const char*>(zeros.data()), static_cast<std::streamsize>(zeros.size()));
         }
         std::vector<std::uint8_t> buffer(kChunkSize);
-        const int fd = file_open_read(path.c_str());
-        descrambler_preroll(d, fd, buffer.data());
-        file_close(fd);
+        Source source;
+        EXPECT_TRUE(source_begin(source, file_open_read(path.c_str()), "", ""));
+        descrambler_preroll(d, source, buffer.data());
+        source_end(source);
         int decodes = 0;
         std::string last;
         const Calls all = calls();

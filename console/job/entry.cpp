@@ -73,7 +73,7 @@ int run_program(int argc, const char* const* argv) {
     const int remembered_cs_mode = o.cs_mode;
     bool all_ok = true;
     for (const InputEntry& input : parsed.inputs) {
-        if (!run_file_job(*ctx, input.path, input.too_long)) all_ok = false;
+        if (!run_file_job(*ctx, input)) all_ok = false;
         o.cs_mode = remembered_cs_mode;
     }
     if (o.wait_enabled) timer_resolution_end();

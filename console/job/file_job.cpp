@@ -6,6 +6,8 @@
 #include "job/descrambler.h"
 #include "job/dispatch.h"
 #include "job/job_context.h"
+#include "job/options.h"
+#include "job/source.h"
 #include "job/throttle.h"
 #include "output/naming.h"
 #include "output/result_log.h"
@@ -108,10 +110,11 @@ void close_pass_files(JobContext& ctx) {
 // change the count), 0 at the end of the input or on a read error.
 int read_chunk(JobContext& ctx, std::uint8_t* at, int count) {
     if (count <= 0) return 0;
-    long long n = file_read(ctx.job.source_fd, at, static_cast<std::size_t>(count));
+    long long n = source_read(ctx.job.source, at, static_cast<std::size_t>(count));
     if (n <= 0) return 0;
     ctx.job.total_read += n;
     ctx.job.throttle.bytes_this_second += n;
+    ctx.job.throttle.bytes_since_line += n;
     return static_cast<int>(n);
 }
 
@@ -124,7 +127,7 @@ std::uint8_t* read_ahead(JobContext& ctx) {
     const std::size_t rest = static_cast<std::size_t>(job.end - job.current);
     if (job.current != buffer) std::memmove(buffer, job.current, rest);
     std::size_t fill = rest;
-    if (rest < kLookAheadBytes && job.source_fd >= 0) {
+    if (rest < kLookAheadBytes && job.source.fd >= 0) {
         int got = read_chunk(ctx, buffer + rest, static_cast<int>(kLookAheadBytes - rest));
         if (got > 0) {
             if (run.options.descramble_mode > 0)
@@ -148,16 +151,16 @@ int refill_size(const Options& o) {
     return (o.wait_enabled || o.descramble_mode > 0) ? kChunkSize : kLargeChunkSize;
 }
 
-// A new pass over the file. Returns false when no unit size was found.
+// A new pass over the input. Returns false when no unit size was found (or the spool failed).
 bool start_pass(JobContext& ctx) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;
     if (run.options.descramble_mode >= 2) descrambler_reset(ctx.descrambler);
     close_pass_files(ctx);
     job.total_read = 0;
-    job.file_size = file_seek(job.source_fd, 0, kSeekEnd);
-    file_seek(job.source_fd, 0, kSeekSet);
+    job.file_size = source_rewind(job.source);
     job.buffer_fill = read_chunk(ctx, job.read_buffer, kChunkSize);
+    if (job.source.spool_failed) return false;  // said at the end of the job
     job.confirm_sync = false;
     run.routes.stale = true;
     job.unit_size = select_unit_size(job.read_buffer, job.read_buffer + job.buffer_fill);
@@ -304,23 +307,29 @@ void finish_job(JobContext& ctx) {
 
 }  // namespace
 
-bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too_long) {
+bool run_file_job(JobContext& ctx, const InputEntry& input) {
     RunState& run = ctx.run;
     JobState& job = ctx.job;
     const Options& o = run.options;
+    const std::string& source_path = input.path;
+    const bool standard_input = input.standard_input || source_path == kStandardInputPath;
     job.failed = false;
-    job.source_fd = path_too_long ? -1 : file_open_read(source_path.c_str());
-    if (job.source_fd < 0) {
+    int fd = -1;
+    if (!input.too_long) fd = standard_input ? file_open_standard_input() : file_open_read(source_path.c_str());
+    if (fd < 0) {
         console_printf(stdout, msg::kOpenSourceFailed, source_path.c_str());
         return false;
     }
-    run.input.source_identity = file_identity(job.source_fd);
+    run.input.source_identity = file_identity(fd);
+    run.input.spool_identity = FileIdentity{};
     throttle_begin_input(job.throttle, o);
-    if (o.descramble_mode == 1) descrambler_preroll(ctx.descrambler, job.source_fd, job.read_buffer);
 
     PathParts parts = split_path(source_path);
     job.source_drive = parts.drive;
     console_printf(stdout, msg::kSourceName, (parts.base + parts.ext).c_str());
+    // The standard input's path names no folder the outputs belong in (never /dev): they are named
+    // as those of a recording stdin.ts in the current folder.
+    if (standard_input) parts = PathParts{"", "", kStandardInputName, kStandardInputExt};
     if (!o.output_folder.empty()) {
         PathParts out = split_path(o.output_folder);
         parts.drive = out.drive;
@@ -330,6 +339,14 @@ bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too
     run.input.folder = parts.folder;
     run.input.base = parts.base;
     run.input.ext = parts.ext;
+    // A pipe's spool goes where the outputs go.
+    if (!source_begin(job.source, fd, run.input.drive, run.input.folder)) {
+        console_printf(stdout, msg::kSpoolOpenFailed, job.source.spool_path.c_str());
+        source_end(job.source);
+        return false;
+    }
+    if (job.source.spool_fd >= 0) run.input.spool_identity = file_identity(job.source.spool_fd);
+    if (o.descramble_mode == 1) descrambler_preroll(ctx.descrambler, job.source, job.read_buffer);
     run.input.summary_log_path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, "", ".log");
     run.input.tsselect_log_path = build_output_name(o, run.input.drive, run.input.folder, run.input.base, "_tsselect", ".log");
     if (o.log_file) {
@@ -352,7 +369,11 @@ bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too
         }
         next = main_loop(ctx);
     }
-    if (next == Next::EndOfInput) {
+    if (job.source.spool_failed) {
+        // The bytes read so far can no longer be read again: the input cannot be split to its end.
+        console_printf(stdout, msg::kSpoolFailed, job.source.spool_path.c_str());
+        job.failed = true;
+    } else if (next == Next::EndOfInput) {
         if (!end_of_input(ctx))
             job.failed = true;
         else
@@ -364,8 +385,8 @@ bool run_file_job(JobContext& ctx, const std::string& source_path, bool path_too
     const bool nothing_written = !job.failed && run.input.opened_files.empty() && any_output_allowed(run.options);
     finish_job(ctx);
     if (nothing_written) console_write(stdout, msg::kNoOutputWritten);
-    file_close(job.source_fd);
-    job.source_fd = -1;
+    source_end(job.source);
+    run.input.spool_identity = FileIdentity{};
     return !job.failed;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "job/descrambler.h"
+#include "job/source.h"
 #include "job/throttle.h"
 #include "state/run_state.h"
 
@@ -17,13 +18,13 @@ constexpr int kLargeChunkSize = 1 << 20;  // refills when nothing asks for 8 KiB
 
 // The read loop of the current input.
 struct JobState {
-    int source_fd = -1;
+    Source source;
     std::uint8_t* read_buffer = nullptr;  // lent by the entry, kReadBufferSize bytes
     int buffer_fill = 0;
     std::uint8_t* current = nullptr;  // the unit being examined
     std::uint8_t* end = nullptr;      // one past the valid bytes
     int unit_size = 0;
-    long long file_size = 0;
+    long long file_size = 0;  // -1: not known (a pipe)
     long long total_read = 0;
     std::string source_drive;
     int service_mode_seen = MODE_UNDECIDED;

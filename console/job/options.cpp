@@ -172,6 +172,10 @@ ParseResult parse_command_line(int argc, const char* const* argv, Options& o) {
             if (i + 1 >= argc) return nullptr;
             return argv[++i];
         };
+        if (std::strcmp(a, "-") == 0) {
+            result.inputs.push_back(InputEntry{a, false, true});
+            continue;
+        }
         // Only the options of the table are looked at, so that the table cannot miss one.
         if (a[0] == '-' && !is_known_option(a)) continue;
         if (equals(a, "-EIT")) o.keep_eit = 1;

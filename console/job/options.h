@@ -43,6 +43,7 @@ bool is_known_option(const char* argument);
 struct InputEntry {
     std::string path;
     bool too_long = false;  // longer than kMaxPathBytes: reported as an input that cannot be opened
+    bool standard_input = false;  // a lone "-" on the command line (in a list file, "-" is a file)
 };
 
 enum class ParseStatus {

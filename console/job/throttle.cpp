@@ -71,12 +71,14 @@ void throttle_begin_input(ThrottleState& t, const Options& o) {
     t.bytes_this_second = 0;
     t.peak_bytes_per_second = 0;
     t.step_down = 0;
+    t.bytes_since_line = 0;
+    t.line_second = calendar_seconds();
 }
 
 void throttle_open_counters(JobContext& ctx) {
     ThrottleState& t = ctx.job.throttle;
     throttle_close_counters(t);
-    t.disk = read_rate_open_disk(ctx.job.source_fd, ctx.job.source_drive);
+    t.disk = read_rate_open_disk(ctx.job.source.fd, ctx.job.source_drive);
     t.process = read_rate_open_process();
     if (!t.disk || !t.process) throttle_close_counters(t);  // the fallback rule needs neither
 }
@@ -99,7 +101,14 @@ void throttle_each_second(JobContext& ctx) {
         ThrottleState& t = ctx.job.throttle;
         adjust_wait(t, run.options.wait_msec, others_read_rate(t));
     }
-    if (ctx.stdout_interactive) write_line(progress_text(figures_of(ctx), false));
+    ThrottleState& t = ctx.job.throttle;
+    ProgressFigures f = figures_of(ctx);
+    const std::int64_t now = ctx.job.last_second;  // the second that just began
+    const std::int64_t elapsed = std::max<std::int64_t>(now - t.line_second, 1);
+    f.bytes_per_second = t.bytes_since_line / elapsed;
+    t.bytes_since_line = 0;
+    t.line_second = now;
+    if (ctx.stdout_interactive) write_line(progress_text(f, false));
 }
 
 void write_final_line(JobContext& ctx) { write_line(progress_text(figures_of(ctx), true)); }
@@ -160,13 +169,6 @@ std::string group_thousands(long long value) {
 }
 
 std::string progress_text(const ProgressFigures& f, bool final_line) {
-    const long long size_mb = f.file_size / 1000000;
-    const long long thousandths = f.file_size / 1000;
-    long long percent = 0;
-    if (final_line)
-        percent = 100;  // a finished input is complete, also when it is too small for the formula
-    else if (thousandths > 0)
-        percent = (f.bytes_read / 10) / thousandths;
     std::string emm;
     if (f.emm_count > 0) emm = format(msg::kProgressEmm, f.emm_count);
     std::string scrambling;
@@ -174,9 +176,28 @@ std::string progress_text(const ProgressFigures& f, bool final_line) {
         const int count = f.scrambled[static_cast<std::size_t>(i)];
         if (count > 0) scrambling += slot_label(i) + scrambled_count_text(count);
     }
+    char buf[512];
+    if (f.file_size < 0) {
+        const std::string read = group_thousands(f.bytes_read / 1000000);
+        if (final_line) {
+            std::snprintf(buf, sizeof buf, msg::kStreamFinalLine, read.c_str(), emm.c_str(), scrambling.c_str());
+        } else {
+            const long long tenths = std::max(f.bytes_per_second, 0LL) / 100000;
+            char rate[48];
+            std::snprintf(rate, sizeof rate, msg::kStreamRate, tenths / 10, tenths % 10);
+            std::snprintf(buf, sizeof buf, msg::kStreamProgressLine, read.c_str(), rate, emm.c_str(), scrambling.c_str());
+        }
+        return buf;
+    }
+    const long long size_mb = f.file_size / 1000000;
+    const long long thousandths = f.file_size / 1000;
+    long long percent = 0;
+    if (final_line)
+        percent = 100;  // a finished input is complete, also when it is too small for the formula
+    else if (thousandths > 0)
+        percent = (f.bytes_read / 10) / thousandths;
     const std::string read = group_thousands(final_line ? size_mb : f.bytes_read / 1000000);
     const std::string size = group_thousands(size_mb);
-    char buf[512];
     std::snprintf(buf, sizeof buf, final_line ? msg::kFinalLine : msg::kProgressLine, read.c_str(), size.c_str(),
                   static_cast<long>(static_cast<std::int32_t>(percent)), emm.c_str(), scrambling.c_str());
     return buf;

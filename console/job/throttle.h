@@ -1,6 +1,7 @@
 // Read throttling (-WAIT fixed, -WAIT2 adaptive) and the progress display of the read loop: a line
 // rewritten in place once per second and a final line per input. The front end reads the percentage
-// of these lines, so their bytes are fixed.
+// of these lines, so their bytes are fixed. An input without a size (a pipe, which the front end
+// never runs) shows the megabytes read and the rate instead.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -27,6 +28,8 @@ struct ThrottleState {
     long long bytes_this_second = 0;       // read since the last once-per-second step, as read
     long long peak_bytes_per_second = 0;   // fallback rule: best second of this input
     int step_down = 0;                     // fallback rule: seconds the current wait has lasted
+    long long bytes_since_line = 0;        // read since the last progress line, as read
+    std::int64_t line_second = 0;          // calendar second of the last progress line
     ReadRate* disk = nullptr;              // -WAIT2: the input's disk, everyone's reads
     ReadRate* process = nullptr;           // -WAIT2: this process's reads
     SleepFunction sleep = sleep_ms;        // kept across inputs; tests count the sleeps instead
@@ -55,7 +58,8 @@ void adjust_wait(ThrottleState& t, int wait_msec, std::optional<double> others_b
 
 struct ProgressFigures {
     long long bytes_read = 0;
-    long long file_size = 0;
+    long long file_size = 0;         // -1: not known (a pipe): megabytes and rate instead of a percentage
+    long long bytes_per_second = 0;  // inputs without a size: read since the last line, per second
     int emm_count = 0;
     std::array<int, kSlotCount> scrambled{};  // scrambled_count of the output slots
 };

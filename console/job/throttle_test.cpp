@@ -12,6 +12,7 @@
 #include "job/descrambler.h"
 #include "job/file_job.h"
 #include "job/job_context.h"
+#include "job/options.h"
 #include "synth.h"
 
 namespace quill {
@@ -40,6 +41,22 @@ TEST(ProgressText, FiguresAreGroupedDecimalMegabytes) {
     f.scrambled[4] = 250;
     EXPECT_EQ(progress_text(f, false), "  ( 1,234 MB/ 5,678 MB) 21% H:3K S3:250 ");
     EXPECT_EQ(progress_text(f, true), "  ( 5,678 MB/ 5,678 MB) 100% H:3K S3:250\n");
+}
+
+// A pipe has no size: megabytes read and the rate in tenths of MB/s (cut, not rounded), and the
+// megabytes read at the end.
+TEST(ProgressText, InputWithoutASizeShowsTheRate) {
+    ProgressFigures f = figures(1'234'567'890, -1);
+    f.bytes_per_second = 2'399'999;
+    f.emm_count = 7;
+    f.scrambled[0] = 3456;
+    EXPECT_EQ(progress_text(f, false), "  ( 1,234 MB, 2.3 MB/s)EMM:7 H:3K ");
+    EXPECT_EQ(progress_text(f, true), "  ( 1,234 MB)EMM:7 H:3K\n");
+    f = figures(0, -1);
+    EXPECT_EQ(progress_text(f, false), "  ( 0 MB, 0.0 MB/s) ");
+    f.bytes_per_second = 31'000'000;
+    EXPECT_EQ(progress_text(f, false), "  ( 0 MB, 31.0 MB/s) ");
+    EXPECT_EQ(progress_text(f, true), "  ( 0 MB)\n");
 }
 
 TEST(ProgressText, LineWithoutPiecesEndsAfterThePercentSign) {
@@ -226,7 +243,7 @@ TEST_F(ReadLoopTest, FixedWaitSleepsAfterEveryRefillRead) {
     o.wait_msec = 20;
     ASSERT_EQ(bind_descrambler(run->descrambler, SUBSTITUTE_B25_LIBRARY, o), BindResult::Bound);
     ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(run_file_job(*run, dir + "rec.ts", false));
+    EXPECT_TRUE(run_file_job(*run, InputEntry{dir + "rec.ts"}));
     ::testing::internal::GetCapturedStdout();
     const int refills = refill_reads_logged();
     EXPECT_GE(refills, (3000 * 188 - 8192) / 8192);  // the last pass alone reads the whole file
@@ -235,13 +252,13 @@ TEST_F(ReadLoopTest, FixedWaitSleepsAfterEveryRefillRead) {
 
 TEST_F(ReadLoopTest, NoSleepWithoutWaitingOrWithAZeroWait) {
     ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(run_file_job(*run, dir + "rec.ts", false));
+    EXPECT_TRUE(run_file_job(*run, InputEntry{dir + "rec.ts"}));
     // -WAIT2 starts every input at 0 ms; a run this short has no once-per-second step to raise it
     // unless the calendar second turns, so only sleeps of a raised wait may appear.
     run->run.options.wait_enabled = 1;
     run->run.options.wait_adaptive = 1;
     run->run.options.wait_msec = 20;
-    EXPECT_TRUE(run_file_job(*run, dir + "rec.ts", false));
+    EXPECT_TRUE(run_file_job(*run, InputEntry{dir + "rec.ts"}));
     ::testing::internal::GetCapturedStdout();
     for (int ms : g_sleeps) EXPECT_EQ(ms, 1);
     EXPECT_EQ(run->job.throttle.disk, nullptr);  // the measurements are closed at the finish

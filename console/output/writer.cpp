@@ -12,7 +12,7 @@
 namespace quill {
 
 bool is_read_only_file(const RunState& run, const FileIdentity& id) {
-    if (id == run.input.source_identity) return true;
+    if (id == run.input.source_identity || id == run.input.spool_identity) return true;
     for (const FileIdentity& list : run.input.list_files)
         if (id == list) return true;
     return false;

@@ -106,6 +106,11 @@ inline constexpr const char* kUnitSizeFailed = "error - failed on select_unit_si
 // PMT came, or no service of an enabled class). Deliberately not an "error - " line: the front
 // end counts those as finished inputs.
 inline constexpr const char* kNoOutputWritten = "出力ファイルはありません(選択されたサービスが見つかりませんでした)\n";
+// A piped input is kept in a spool file beside the outputs, to be read again: it could not be
+// created (the output folder is missing or refuses new files), or a write to it or a read from it
+// failed (a full disk) and the input stops there.
+inline constexpr const char* kSpoolOpenFailed = "error - failed on open(%s) [spool]\n";
+inline constexpr const char* kSpoolFailed = "\nerror - failed on the spool file [%s]\n";
 
 // Descrambler library (standard error), and the read loop's guard on its output.
 inline constexpr const char* kDescramblerLoadFailed =
@@ -118,6 +123,11 @@ inline constexpr const char* kDescramblerOutputTooLarge =
 // Progress line (rewritten in place; the front end reads the percentage) and the final line.
 inline constexpr const char* kProgressLine = "  ( %s MB/ %s MB) %ld%%%s%s ";
 inline constexpr const char* kFinalLine = "  ( %s MB/ %s MB) %ld%%%s%s\n";
+// An input without a size (a pipe): the megabytes read and the rate of the last seconds in MB/s
+// with one decimal, then the megabytes read in the final line.
+inline constexpr const char* kStreamProgressLine = "  ( %s MB, %s MB/s)%s%s ";
+inline constexpr const char* kStreamFinalLine = "  ( %s MB)%s%s\n";
+inline constexpr const char* kStreamRate = "%lld.%lld";
 inline constexpr const char* kProgressEmm = "EMM:%d";
 inline constexpr const char* kProgressLabelHd = " H:";
 inline constexpr const char* kProgressLabelOneSeg = " 1S:";

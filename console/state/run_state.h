@@ -23,6 +23,8 @@ struct InputFiles {
     // -FLIST. No output, GOP list or log may be one of them, whatever name or link leads there.
     FileIdentity source_identity;
     std::vector<FileIdentity> list_files;
+    // The spool of a piped input (beside the outputs): no output may land on it either.
+    FileIdentity spool_identity;
     // Files opened by the current pass, and those opened by abandoned passes: a file that only an
     // abandoned pass wrote is removed at the end, so no partial leftover stays beside the outputs.
     std::vector<std::string> opened_files;

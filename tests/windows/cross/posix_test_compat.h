@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdlib>
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <string>
 
 inline int setenv(const char* name, const char* value, int overwrite) {
@@ -24,3 +26,6 @@ inline char* mkdtemp(char* templ) {
     }
     return nullptr;
 }
+
+// An anonymous pipe in binary mode.
+inline int pipe(int fds[2]) { return _pipe(fds, 65536, _O_BINARY); }

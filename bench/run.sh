@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks: builds Release, generates the inputs once (cached under build-bench/), then
-# measures Quillodine against dd (and ffmpeg when installed), outputs on tmpfs and on disk.
+# measures Quillodine against dd (and ffmpeg when installed), outputs on tmpfs and on disk, and
+# the same recording read from a pipe.
 # Usage: bash bench/run.sh [--baseline BIN] [rounds]
 # --baseline (or QUILLODINE_BASELINE=BIN): a previous build of Quillodine, measured in the same
 # rounds with defaults, -NULL and -EIT -ECM -EMM, each beside the new build's ratio to dd bs=1M.
@@ -43,4 +44,8 @@ echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
   hd-on-disk="$inputs/hd_1g.ts"
 ./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds "$rounds" --scaling \
   256MiB="$inputs/hd_256m.ts" 1GiB="$inputs/hd_1g.ts" 2GiB="$inputs/hd_2g.ts"
+# A recording piped in: peak resident memory, and the spool the program keeps beside its outputs
+# (as large as the input at the end, removed when the run ends).
+./"$build"/bench/split_bench --quillodine "$q" --out /dev/shm/quill-bench --rounds 3 --pipe \
+  hd-1GiB="$inputs/hd_1g.ts"
 rm -rf /dev/shm/quill-bench

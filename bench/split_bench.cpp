@@ -7,15 +7,18 @@
 //
 //   split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--targets] [--baseline PATH] NAME=INPUT...
 //   split_bench --quillodine PATH --out DIR --scaling NAME=INPUT...   (time per GB by size)
+//   split_bench --quillodine PATH --out DIR --pipe NAME=INPUT...      (the input from a pipe)
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +26,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -32,6 +36,10 @@ struct Sample {
     long max_rss_kb = 0;
     std::uint64_t output_hash = 0;
     bool ok = false;
+    // Piped runs: the largest spool seen in the output folder while the run lasted, and whether a
+    // spool was still there when it had ended.
+    long long spool_peak = 0;
+    bool spool_left = false;
 };
 
 struct Command {
@@ -39,6 +47,7 @@ struct Command {
     std::vector<std::string> argv;  // "{IN}" and "{OUT}" are replaced
     bool is_reference = false;      // dd bs=1M: the ratios are to it
     std::string baseline_of = {};   // a baseline build's run: the name of the new build's same run
+    bool piped = false;             // the input reaches the standard input through a pipe
 };
 
 std::string replace_all(std::string s, const std::string& from, const std::string& to) {
@@ -89,6 +98,37 @@ std::uint64_t hash_dir(const std::string& dir) {
     return h;
 }
 
+// The program's spool of a piped input: a hidden file in the output folder.
+bool is_spool(const std::string& name) { return name.rfind(".quillodine-", 0) == 0; }
+
+long long spool_size(const std::string& dir) {
+    long long size = -1;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            struct stat st {};
+            if (is_spool(e->d_name) && stat((dir + "/" + e->d_name).c_str(), &st) == 0)
+                size = std::max(size, static_cast<long long>(st.st_size));
+        }
+        closedir(d);
+    }
+    return size;
+}
+
+// Copies the input into the pipe as a recording program would, in 1 MiB writes.
+void feed(const std::string& in, int pipe_fd) {
+    int fd = open(in.c_str(), O_RDONLY);
+    std::vector<char> buf(1 << 20);
+    ssize_t got;
+    while (fd >= 0 && (got = read(fd, buf.data(), buf.size())) > 0)
+        for (ssize_t at = 0; at < got;) {
+            const ssize_t n = write(pipe_fd, buf.data() + at, static_cast<std::size_t>(got - at));
+            if (n <= 0) { got = 0; break; }
+            at += n;
+        }
+    if (fd >= 0) close(fd);
+    close(pipe_fd);
+}
+
 Sample run_once(const Command& c, const std::string& in, const std::string& out_dir) {
     clear_dir(out_dir);
     std::vector<std::string> args;
@@ -97,20 +137,41 @@ Sample run_once(const Command& c, const std::string& in, const std::string& out_
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     Sample s;
+    int fds[2] = {-1, -1};
+    if (c.piped && pipe2(fds, O_CLOEXEC) != 0) return s;
     auto t0 = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
         int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 0);
+        dup2(c.piped ? fds[0] : devnull, 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    std::atomic<bool> ended{false};
+    std::thread feeder, watcher;
+    if (c.piped) {
+        close(fds[0]);
+        signal(SIGPIPE, SIG_IGN);
+        feeder = std::thread(feed, in, fds[1]);
+        watcher = std::thread([&] {
+            while (!ended) {
+                s.spool_peak = std::max(s.spool_peak, spool_size(out_dir));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    }
     int status = 0;
     rusage ru {};
     wait4(pid, &status, 0, &ru);
     auto t1 = std::chrono::steady_clock::now();
+    if (c.piped) {
+        ended = true;
+        feeder.join();
+        watcher.join();
+        s.spool_left = spool_size(out_dir) >= 0;
+    }
     s.seconds = std::chrono::duration<double>(t1 - t0).count();
     s.max_rss_kb = ru.ru_maxrss;
     s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -172,6 +233,25 @@ std::map<std::string, Figures> compare(const std::string& label, const std::stri
                     static_cast<double>(rss) / 1024.0, same ? "yes" : "NO", ok ? "ok" : "FAILED");
         figures[c.name] = {median(ratios), static_cast<double>(rss) / 1024.0, ok && same};
     }
+    // Piped runs: the spool beside the outputs, and the outputs against those of the file run.
+    bool piped_header = false;
+    for (const auto& c : commands) {
+        if (!c.piped) continue;
+        if (!piped_header)
+            std::printf("%-26s %14s %14s %12s %14s\n", "piped", "spool peak MiB", "input MiB", "spool left", "same as file");
+        piped_header = true;
+        const auto& v = samples[c.name];
+        const auto& file_runs = samples["Quillodine"];
+        long long peak = 0;
+        bool left = false, same = !file_runs.empty();
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            peak = std::max(peak, v[i].spool_peak);
+            left = left || v[i].spool_left;
+            same = same && i < file_runs.size() && v[i].output_hash == file_runs[i].output_hash;
+        }
+        std::printf("%-26s %14.1f %14.1f %12s %14s\n", c.name.c_str(), static_cast<double>(peak) / 1048576.0,
+                    static_cast<double>(file_size(in)) / 1048576.0, left ? "YES" : "no (removed)", same ? "yes" : "NO");
+    }
     // The new build against the baseline build, round by round.
     bool header = false;
     for (const auto& c : commands) {
@@ -213,7 +293,7 @@ void print_targets(const std::map<std::string, Figures>& f) {
 int main(int argc, char** argv) {
     std::string quillodine, out_dir, baseline;
     int rounds = 5;
-    bool with_ffmpeg = false, scaling = false, targets = false;
+    bool with_ffmpeg = false, scaling = false, targets = false, piped = false;
     std::vector<std::pair<std::string, std::string>> inputs;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -223,11 +303,12 @@ int main(int argc, char** argv) {
         else if (a == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--ffmpeg") with_ffmpeg = true;
         else if (a == "--scaling") scaling = true;
+        else if (a == "--pipe") piped = true;
         else if (a == "--targets") targets = true;  // print the targets (they are set for tmpfs outputs)
         else if (a.find('=') != std::string::npos) inputs.emplace_back(a.substr(0, a.find('=')), a.substr(a.find('=') + 1));
     }
     if (quillodine.empty() || out_dir.empty() || inputs.empty()) {
-        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] [--targets]"
+        std::fprintf(stderr, "usage: split_bench --quillodine PATH --out DIR [--rounds N] [--ffmpeg] [--scaling] [--pipe] [--targets]"
                              " [--baseline PATH] NAME=INPUT...\n");
         return 2;
     }
@@ -269,6 +350,30 @@ int main(int argc, char** argv) {
             line("time per GiB, largest vs smallest input", per_gib.front(), per_gib.back());
             line("the same relative to dd bs=1M", per_dd.front(), per_dd.back());
         }
+        return 0;
+    }
+    if (piped) {
+        // The recording reaches the program through a pipe on its standard input ("-"), and the
+        // same recording as a file named stdin.ts, so that both runs write the same names.
+        const std::string link_dir = out_dir + "-stdin";
+        mkdir(link_dir.c_str(), 0755);
+        const std::vector<Command> commands = {
+            {"dd bs=1M", {"dd", "if={IN}", "of={OUT}/dd.ts", "bs=1M", "status=none"}, true},
+            {"Quillodine", {q, "-OUT", "{OUT}", "{IN}"}, false},
+            {"cat | Quillodine -", {q, "-OUT", "{OUT}", "-"}, false, {}, true},
+            {"cat | Quillodine -BUFF 1 -", {q, "-BUFF", "1", "-OUT", "{OUT}", "-"}, false, {}, true},
+        };
+        for (const auto& [name, in] : inputs) {
+            const std::string link = link_dir + "/stdin.ts";
+            unlink(link.c_str());
+            if (symlink(in.c_str(), link.c_str()) != 0) {
+                std::fprintf(stderr, "split_bench: cannot make %s\n", link.c_str());
+                return 2;
+            }
+            compare(name + ", piped", link, commands, out_dir, rounds);
+            unlink(link.c_str());
+        }
+        rmdir(link_dir.c_str());
         return 0;
     }
     std::vector<Command> commands = {

@@ -151,6 +151,11 @@ int refill_size(const Options& o) {
     return (o.wait_enabled || o.descramble_mode > 0) ? kChunkSize : kLargeChunkSize;
 }
 
+// Folders of the system's device and process files, where no output can be written.
+bool is_system_pipe_folder(const std::string& folder) {
+    return folder.rfind("/dev/", 0) == 0 || folder.rfind("/proc/", 0) == 0;
+}
+
 // A new pass over the input. Returns false when no unit size was found (or the spool failed).
 bool start_pass(JobContext& ctx) {
     RunState& run = ctx.run;
@@ -329,7 +334,12 @@ bool run_file_job(JobContext& ctx, const InputEntry& input) {
     console_printf(stdout, msg::kSourceName, (parts.base + parts.ext).c_str());
     // The standard input's path names no folder the outputs belong in (never /dev): they are named
     // as those of a recording stdin.ts in the current folder.
-    if (standard_input) parts = PathParts{"", "", kStandardInputName, kStandardInputExt};
+    // Neither does a pipe the system hands out as a device path (/dev/fd/63 of a process
+    // substitution): its outputs are named as those of a recording 63.ts in the current folder.
+    if (standard_input)
+        parts = PathParts{"", "", kStandardInputName, kStandardInputExt};
+    else if (is_system_pipe_folder(parts.folder) && file_is_pipe(fd))
+        parts = PathParts{"", "", parts.base, parts.ext.empty() ? kStandardInputExt : parts.ext};
     if (!o.output_folder.empty()) {
         PathParts out = split_path(o.output_folder);
         parts.drive = out.drive;

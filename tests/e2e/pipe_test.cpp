@@ -156,6 +156,7 @@ TEST_F(PipeE2E, FifoInSmallPiecesWithALateOneSegmentServiceGivesTheFileOutputs) 
 
 // "-" is the standard input: named as a recording stdin.ts in the current folder. Its spool goes
 // into the output folder; a missing one is reported and the next input is still processed.
+// A pipe given by a device path (/dev/fd/0) is split into the current folder as 0.ts.
 TEST_F(PipeE2E, StandardInputIsNamedStdinAndItsSpoolNeedsTheOutputFolder) {
     const Bytes input = e2e::concat(synth::hd({.seconds = 1.0}));
     mkdir(dir.file("file").c_str(), 0755);
@@ -164,19 +165,28 @@ TEST_F(PipeE2E, StandardInputIsNamedStdinAndItsSpoolNeedsTheOutputFolder) {
     const e2e::RunResult from_file = e2e::run_quillodine({"rec.ts"}, dir.file("file"));
     ASSERT_EQ(from_file.exit_code, 0);
 
-    for (const char* out : {"", "missing"}) {
+    for (const char* out : {"", "missing", "/dev/fd/0"}) {
         SCOPED_TRACE(out);
         e2e::write_file(dir.file("stdin/rec.ts"), input);
         int fds[2];
         ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);  // the child holds no write end: the pipe can end
+        // A process substitution's /dev/fd/N: named as a recording N.ts in the current folder.
+        const bool device_path = std::string(out) == "/dev/fd/0";
         std::vector<std::string> args{"-"};
-        if (*out) args = {"-OUT", out, "-", "rec.ts"};
+        if (device_path)
+            args = {out};
+        else if (*out)
+            args = {"-OUT", out, "-", "rec.ts"};
         Child c = spawn(args, dir.file("stdin"), fds[0]);
         write_pieces(fds[1], input, 0, input.size(), 65536, 0);
         close(fds[1]);
         const Ended e = wait_for(c);
         ASSERT_TRUE(WIFEXITED(e.status));
-        if (!*out) {
+        if (device_path) {
+            EXPECT_EQ(WEXITSTATUS(e.status), 0) << e.out;
+            EXPECT_EQ(e2e::list_dir(dir.file("stdin")), (std::vector<std::string>{"0_1SEG.ts", "0_HD.ts", "rec.ts"}));
+            EXPECT_TRUE(e2e::read_file(dir.file("stdin/0_HD.ts")) == e2e::read_file(dir.file("file/rec_HD.ts")));
+        } else if (!*out) {
             EXPECT_EQ(WEXITSTATUS(e.status), 0);
             EXPECT_EQ(e.out, std::regex_replace(as_from_a_pipe(from_file.out), std::regex("\nrec\\.ts\n"), "\n-\n"));
             EXPECT_EQ(e2e::list_dir(dir.file("stdin")), (std::vector<std::string>{"rec.ts", "stdin_1SEG.ts", "stdin_HD.ts"}));

@@ -24,23 +24,8 @@ usage() {
   sed -n '12p' "$0" | sed 's/^#   /usage: /' >&2
   exit 2
 }
-jobs=$(nproc)
-seconds=2
-only=
-args=()
-while [ $# -gt 0 ]; do
-  case "$1" in
-    -j) [ $# -ge 2 ] || usage; jobs=$2; shift 2 ;;
-    -j*) jobs=${1#-j}; shift ;;
-    --seconds) [ $# -ge 2 ] || usage; seconds=$2; shift 2 ;;
-    --only) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
-    -h|--help) usage ;;
-    -*) usage ;;
-    *) args+=("$1"); shift ;;
-  esac
-done
+parse_case_options "$@"
 [ ${#args[@]} -le 1 ] || usage
-[[ "$jobs" =~ ^[1-9][0-9]*$ ]] || usage
 tree=$(cd "${args[0]:-$(dirname "$0")/..}" && pwd)
 [ -f "$tree/CMakeLists.txt" ] && [ -d "$tree/console" ] || { echo "pipe-output: $tree is no Quillodine tree" >&2; exit 2; }
 
@@ -56,16 +41,7 @@ fi
 bin=$work/build/console/Quillodine
 tsgen=$work/build/tests/synth/tsgen
 
-inputs=()
-for s in "${scenarios[@]}"; do
-  inputs+=("$s/188")
-  for m in "${units_more[@]}"; do [ "$m" != "$s" ] || inputs+=("$s/192" "$s/204"); done
-done
-mkdir -p "$work/inputs"
-for i in "${inputs[@]}"; do
-  f=$work/inputs/${i%/*}-${i#*/}-${seconds}s.ts
-  [ -s "$f" ] && [ "$f" -nt "$tsgen" ] || "$tsgen" "${i%/*}" "$f" --seconds "$seconds" --unit "${i#*/}" >/dev/null
-done
+make_inputs "$tsgen"
 
 # A case: input TAB options. Rows that name the input themselves give it twice: a FIFO cannot be
 # opened twice by one writer in step with its reader, and a second "-" reads an ended pipe.
@@ -81,18 +57,13 @@ done
 [ ${#cases[@]} -gt 0 ] || { echo "pipe-output: no case matches '$only'" >&2; exit 2; }
 echo "pipe-output: ${#cases[@]} cases (${#inputs[@]} inputs × option sets; $skipped that name the input twice left out), -j$jobs"
 
-tmp=${TMPDIR:-/tmp}
-[ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
-runs=$(mktemp -d "$tmp/pipe-output.XXXXXX")
+runs=
 trap 'rm -rf "$runs"' EXIT
 trap 'exit 130' INT TERM
-mkdir "$runs/inputs"
-for i in "${inputs[@]}"; do cp "$work/inputs/${i%/*}-${i#*/}-${seconds}s.ts" "$runs/inputs/${i/\//-}.ts"; done
+make_runs_folder pipe-output
 kept=$work/differ
 rm -rf "$kept"
 mkdir -p "$kept"
-long_name=long$(printf 'x%.0s' {1..243}).ts
-jp_name=$(for _ in {1..10}; do printf '録画中'; done)$(printf 'x%.0s' {1..100}).ts
 
 # A side: <side>/run is the working folder (inputs.lst and an empty folder out, plus the input for
 # the file and FIFO sides), <side>/stdout, stderr and rc the console text and exit code.
@@ -106,11 +77,6 @@ run_program() {  # side folder, arguments...
   shift
   (cd "$side/run" && ulimit -t 60 && exec timeout -k 5 120 "$bin" "$@") >"$side/stdout" 2>"$side/stderr" || rc=$?
   echo "$rc" >"$side/rc"
-}
-
-# A file name of at most some 60 characters for the report (the @long names pass 250 bytes).
-short() {
-  if [ ${#1} -le 60 ]; then echo "$1"; else echo "${1:0:16}...${1: -40}"; fi
 }
 
 # What a file run's console text becomes from a pipe: the final line gives the megabytes read,

@@ -56,23 +56,8 @@ usage() {
   sed -n '8p' "$0" | sed 's/^#   /usage: /' >&2
   exit 2
 }
-jobs=$(nproc)
-seconds=2
-only=
-args=()
-while [ $# -gt 0 ]; do
-  case "$1" in
-    -j) [ $# -ge 2 ] || usage; jobs=$2; shift 2 ;;
-    -j*) jobs=${1#-j}; shift ;;
-    --seconds) [ $# -ge 2 ] || usage; seconds=$2; shift 2 ;;
-    --only) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
-    -h|--help) usage ;;
-    -*) usage ;;
-    *) args+=("$1"); shift ;;
-  esac
-done
+parse_case_options "$@"
 [ ${#args[@]} -ge 1 ] && [ ${#args[@]} -le 2 ] || usage
-[[ "$jobs" =~ ^[1-9][0-9]*$ ]] || usage
 baseline_ref=${args[0]}
 new_tree=$(cd "${args[1]:-$(dirname "$0")/..}" && pwd)
 [ -f "$new_tree/CMakeLists.txt" ] && [ -d "$new_tree/console" ] || { echo "same-output: $new_tree is no Quillodine tree" >&2; exit 2; }
@@ -129,17 +114,7 @@ new_bin=$work/new/console/Quillodine
 tsgen=$work/new/tests/synth/tsgen
 
 # --- inputs (made again when the synthesizer changed since) --------------------------------------
-inputs=()
-for s in "${scenarios[@]}"; do
-  inputs+=("$s/188")
-  for m in "${units_more[@]}"; do [ "$m" != "$s" ] || inputs+=("$s/192" "$s/204"); done
-done
-mkdir -p "$work/inputs"
-input_file() { echo "$work/inputs/${1%/*}-${1#*/}-${seconds}s.ts"; }
-for i in "${inputs[@]}"; do
-  f=$(input_file "$i")
-  [ -s "$f" ] && [ "$f" -nt "$tsgen" ] || "$tsgen" "${i%/*}" "$f" --seconds "$seconds" --unit "${i#*/}" >/dev/null
-done
+make_inputs "$tsgen"
 
 # --- cases --------------------------------------------------------------------------------------
 # A case: input ("-" for the once rows) TAB options.
@@ -161,17 +136,9 @@ else
   echo "same-output: ${#cases[@]} cases with '$only', -j$jobs"
 fi
 
-# The runs write some 10 MB each: in memory where the system offers a tmpfs, with the inputs
-# beside them so that each run can take its input as a hard link.
-tmp=${TMPDIR:-/tmp}
-[ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
-runs=$(mktemp -d "$tmp/same-output.XXXXXX")
-mkdir "$runs/inputs"
-for i in "${inputs[@]}"; do cp "$(input_file "$i")" "$runs/inputs/${i/\//-}.ts"; done
+make_runs_folder same-output
 kept=$work/differ
 rm -rf "$kept"
-long_name=long$(printf 'x%.0s' {1..243}).ts
-jp_name=$(for _ in {1..10}; do printf '録画中'; done)$(printf 'x%.0s' {1..100}).ts
 
 # A case runs each program in a folder of its own with the same layout: <side>/run is the working
 # folder (the input, the list file inputs.lst and an empty folder out), <side>/stdout, stderr and
@@ -191,11 +158,6 @@ run_program() {  # binary, side folder, arguments...
   # A CPU-time limit instead of timeout(1): no process more than a plain run.
   (cd "$side/run" && ulimit -t 60 && exec "$bin" "$@") >"$side/stdout" 2>"$side/stderr" </dev/null || rc=$?
   echo "$rc" >"$side/rc"
-}
-
-# A file name of at most some 60 characters for the report (the @long names pass 250 bytes).
-short() {
-  if [ ${#1} -le 60 ]; then echo "$1"; else echo "${1:0:16}...${1: -40}"; fi
 }
 
 # Where two files first differ, as a byte offset (0 = the first byte).

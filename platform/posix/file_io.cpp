@@ -7,8 +7,10 @@
 
 namespace quill {
 
-int file_open_read(const char* path) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+namespace {
+
+// An input handle, or -1 (closed) when it is a folder: a folder is never read as a recording.
+int unless_folder(int fd) {
     if (fd < 0) return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -18,13 +20,13 @@ int file_open_read(const char* path) {
     return fd;
 }
 
-namespace {
-
 // New files get 0666 less the process umask, as every Unix tool creates them: the split files of a
 // recording are meant to be read by a media server or another user as the recording itself is.
 constexpr mode_t kNewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
 
 }  // namespace
+
+int file_open_read(const char* path) { return unless_folder(::open(path, O_RDONLY | O_CLOEXEC)); }
 
 int file_open_rw_create(const char* path) {
     int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, kNewFileMode);
@@ -98,14 +100,7 @@ bool file_is_pipe(int fd) { return ::lseek(fd, 0, SEEK_CUR) < 0 && errno == ESPI
 
 int file_open_standard_input() {
     if (::isatty(STDIN_FILENO)) return -1;
-    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return unless_folder(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));
 }
 
 int file_create_new(const char* path) {

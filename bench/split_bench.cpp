@@ -366,7 +366,10 @@ int main(int argc, char** argv) {
         for (const auto& [name, in] : inputs) {
             const std::string link = link_dir + "/stdin.ts";
             unlink(link.c_str());
-            if (symlink(in.c_str(), link.c_str()) != 0) {
+            char* target = realpath(in.c_str(), nullptr);  // the link lives elsewhere: no relative path
+            const bool linked = target && symlink(target, link.c_str()) == 0;
+            std::free(target);
+            if (!linked) {
                 std::fprintf(stderr, "split_bench: cannot make %s\n", link.c_str());
                 return 2;
             }

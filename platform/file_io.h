@@ -42,6 +42,9 @@ int file_remove(const char* path);
 // the job reads from such an input it keeps in a spool file to read it again. Windows reads every
 // input as a file, as it always has: false there.
 bool file_is_pipe(int fd);
+// Lets a pipe hold more (1 MiB) so that its writer runs ahead of the reader; nothing where the
+// system refuses it or has no such setting.
+void pipe_widen(int fd);
 // The standard input as a handle of its own (closed with file_close), -1 when it is a terminal: a
 // recording never comes from the keyboard, and a read would only wait for one. Windows takes a
 // redirected disk file only, not a pipe.

@@ -68,6 +68,7 @@ bool source_begin(Source& s, int fd, const std::string& drive, const std::string
     s.fd = fd;
     s.pipe = file_is_pipe(fd);
     if (!s.pipe) return true;
+    pipe_widen(fd);
     for (int attempt = 0; attempt < kSpoolNameAttempts; ++attempt) {
         const std::string path = join_path(drive, folder, spool_name(attempt), ".spool");
         if (attempt == 0) s.spool_path = path;  // named in the error line when none can be made

@@ -98,6 +98,19 @@ int file_remove(const char* path) { return ::unlink(path) == 0 ? 0 : -1; }
 
 bool file_is_pipe(int fd) { return ::lseek(fd, 0, SEEK_CUR) < 0 && errno == ESPIPE; }
 
+void pipe_widen(int fd) {
+#ifdef F_SETPIPE_SZ
+    // A pipe holds 64 KiB by default: reader and writer would take turns 16 times per MiB. A
+    // larger one (up to what the system allows unprivileged processes, 1 MiB) lets the writer run
+    // ahead; where it is refused, or the writer made it larger still, the pipe stays as it is.
+    constexpr int kPipeBytes = 1 << 20;
+    const int size = ::fcntl(fd, F_GETPIPE_SZ);
+    if (size >= 0 && size < kPipeBytes) ::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
+#else
+    (void)fd;
+#endif
+}
+
 int file_open_standard_input() {
     if (::isatty(STDIN_FILENO)) return -1;
     return unless_folder(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));

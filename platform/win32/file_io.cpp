@@ -99,6 +99,7 @@ int file_remove(const char* path) { return _unlink(path) == 0 ? 0 : -1; }
 
 // Pipes are read as files on Windows, as before: no spool is kept there.
 bool file_is_pipe(int) { return false; }
+void pipe_widen(int) {}
 
 int file_open_standard_input() {
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);

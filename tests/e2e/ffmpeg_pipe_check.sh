@@ -13,7 +13,7 @@ source "$(dirname "$0")/ffmpeg_common.sh" "$@"
 
 SECONDS_LIVE=22
 live_sources=()
-for ((i = 0; i < ${#SOURCES[@]}; i += 4)); do  # -f lavfi -i SPEC, each read in real time
+for ((i = 0; i < ${#SOURCES[@]}; i += 4)); do  # -f lavfi -i SOURCE, each read in real time
     live_sources+=(-re "${SOURCES[i]}" "${SOURCES[i + 1]}" "${SOURCES[i + 2]}" "${SOURCES[i + 3]//duration=2/duration=$SECONDS_LIVE}")
 done
 

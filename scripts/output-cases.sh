@@ -126,3 +126,31 @@ jp_name=$(for _ in {1..10}; do printf '録画中'; done)$(printf 'x%.0s' {1..100
 short() {
   if [ ${#1} -le 60 ]; then echo "$1"; else echo "${1:0:16}...${1: -40}"; fi
 }
+
+# Runs run_cases (the caller's: worker number, workers) in `jobs` workers over `cases`, then
+# prints one line per difference and a summary, and exits: 0 every case identical, 1 some differ
+# (the first ones kept in $kept), 2 a worker did not get through its cases.
+run_workers_and_report() {  # script name
+  local w p pids=() done_count differ=0
+  for ((w = 0; w < jobs; ++w)); do
+    run_cases "$w" "$jobs" &
+    pids+=($!)
+  done
+  for p in "${pids[@]}"; do wait "$p" || true; done  # a worker that failed is counted below
+  done_count=$(cat "$runs"/w*.done 2>/dev/null | wc -l)
+  if [ "$done_count" -ne ${#cases[@]} ]; then
+    echo "$1: only $done_count of ${#cases[@]} cases ran to their end" >&2
+    exit 2
+  fi
+  if compgen -G "$runs/w*.differ" >/dev/null; then
+    differ=$(cat "$runs"/w*.differ | wc -l)
+    cat "$runs"/w*.lines | LC_ALL=C sort -n -k1,1 -s | cut -f2-
+  fi
+  if [ "$differ" -eq 0 ]; then
+    rmdir "$kept"
+    echo "$1: ${#cases[@]} cases, all identical"
+    exit 0
+  fi
+  echo "$1: ${#cases[@]} cases, $differ differ (the first ones kept in $kept)"
+  exit 1
+}

@@ -291,27 +291,4 @@ run_cases() {  # worker, workers
 }
 
 mkdir -p "$kept"
-pids=()
-for ((w = 0; w < jobs; ++w)); do
-  run_cases "$w" "$jobs" &
-  pids+=($!)
-done
-for p in "${pids[@]}"; do wait "$p"; done
-
-done_count=$(cat "$runs"/w*.done | wc -l)
-if [ "$done_count" -ne ${#cases[@]} ]; then
-  echo "same-output: only $done_count of ${#cases[@]} cases ran to their end" >&2
-  exit 2
-fi
-differ=0
-if compgen -G "$runs/w*.differ" >/dev/null; then
-  differ=$(cat "$runs"/w*.differ | wc -l)
-  cat "$runs"/w*.lines | LC_ALL=C sort -n -k1,1 -s | cut -f2-
-fi
-if [ "$differ" -eq 0 ]; then
-  rmdir "$kept"
-  echo "same-output: ${#cases[@]} cases, all identical"
-  exit 0
-fi
-echo "same-output: ${#cases[@]} cases, $differ differ (the first ones kept in $kept)"
-exit 1
+run_workers_and_report same-output

@@ -122,6 +122,22 @@ make_runs_folder() {  # name
 long_name=long$(printf 'x%.0s' {1..243}).ts
 jp_name=$(for _ in {1..10}; do printf '録画中'; done)$(printf 'x%.0s' {1..100}).ts
 
+# An option set's words: the options into `argv`, the input's name into `name` (rec.ts, or that
+# of an @long or @jp row). Both are the calling function's locals.
+case_arguments() {  # option set
+  local words a
+  name=rec.ts
+  argv=()
+  read -ra words <<<"$1"
+  for a in ${words[@]+"${words[@]}"}; do
+    case "$a" in
+      @long) name=$long_name ;;
+      @jp) name=$jp_name ;;
+      *) argv+=("$a") ;;
+    esac
+  done
+}
+
 # A file name of at most some 60 characters for the report (the @long names pass 250 bytes).
 short() {
   if [ ${#1} -le 60 ]; then echo "$1"; else echo "${1:0:16}...${1: -40}"; fi

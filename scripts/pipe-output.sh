@@ -120,7 +120,7 @@ compare_sides() {  # label, side a, side b, input name, stdin name line ("": a F
 }
 
 run_cases() {  # worker, workers
-  local w=$1 n=$2 k c input opts label lines name file a words given dir
+  local w=$1 n=$2 k c input opts label lines name file given dir
   local argv=()
   for ((k = w; k < ${#cases[@]}; k += n)); do
     c=${cases[k]}
@@ -128,16 +128,7 @@ run_cases() {  # worker, workers
     opts=${c#*$'\t'}
     label="$input [$opts]"
     file=$runs/inputs/${input/\//-}.ts
-    name=rec.ts
-    argv=()
-    read -ra words <<<"$opts"
-    for a in ${words[@]+"${words[@]}"}; do
-      case "$a" in
-        @long) name=$long_name ;;
-        @jp) name=$jp_name ;;
-        *) argv+=("$a") ;;
-      esac
-    done
+    case_arguments "$opts"
     dir=$runs/w$w
     rm -rf "$dir"
     make_side "$dir/file"

@@ -231,7 +231,7 @@ compare_sides() {  # label, side a (baseline), side b (new)
 
 # Worker w of n: every n-th case; lines "index<TAB>text" into its own file.
 run_cases() {  # worker, workers
-  local w=$1 n=$2 k c input opts label lines f e file name a words template=
+  local w=$1 n=$2 k c input opts label lines f e file name template=
   local dir=$runs/w$w
   local argv=()
   mkdir -p "$dir"
@@ -239,16 +239,7 @@ run_cases() {  # worker, workers
     c=${cases[k]}
     input=${c%%$'\t'*}
     opts=${c#*$'\t'}
-    name=rec.ts
-    argv=()
-    read -ra words <<<"$opts"
-    for a in ${words[@]+"${words[@]}"}; do
-      case "$a" in
-        @long) name=$long_name ;;
-        @jp) name=$jp_name ;;
-        *) argv+=("$a") ;;
-      esac
-    done
+    case_arguments "$opts"
     if [ "$input" = "-" ]; then
       label="once [$opts]"
       file=$runs/inputs/hd-188.ts

@@ -143,6 +143,22 @@ short() {
   if [ ${#1} -le 60 ]; then echo "$1"; else echo "${1:0:16}...${1: -40}"; fi
 }
 
+# Adds case K's difference lines (`lines`) to the worker's report and, for the first 20 cases that
+# differ, keeps its side folders (without the input) in $kept/K with the case's label.
+note_difference() {  # case number, label, worker folder, input name, side folders...
+  local k=$1 label=$2 dir=$3 name=$4 side
+  shift 4
+  printf '%s' "$lines" | sed "/^$/d; s/^/$k\t/" >>"$dir.lines"
+  echo "$k" >>"$dir.differ"
+  if mkdir "$kept/$k" 2>/dev/null && [ "$(ls "$kept" | wc -l)" -le 20 ]; then
+    printf '%s\n' "$label" >"$kept/$k/case"
+    for side; do rm -f "$side/run/$name"; done
+    mv "$@" "$kept/$k/"
+  else
+    rm -rf "${kept:?}/$k"
+  fi
+}
+
 # Runs run_cases (the caller's: worker number, workers) in `jobs` workers over `cases`, then
 # prints one line per difference and a summary, and exits: 0 every case identical, 1 some differ
 # (the first ones kept in $kept), 2 a worker did not get through its cases.

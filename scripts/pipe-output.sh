@@ -151,17 +151,7 @@ run_cases() {  # worker, workers
       # The name line shows the name as given, without its folder.
       compare_sides "$label from $given" "$dir/file" "$dir/stdin" "$name" "${given##*/}"
     fi
-    if [ -n "$lines" ]; then
-      printf '%s' "$lines" | sed "/^$/d; s/^/$k\t/" >>"$dir.lines"
-      echo "$k" >>"$dir.differ"
-      if mkdir "$kept/$k" 2>/dev/null && [ "$(ls "$kept" | wc -l)" -le 20 ]; then
-        printf '%s\n' "$label" >"$kept/$k/case"
-        rm -f "$dir/file/run/$name" "$dir/fifo/run/$name"
-        mv "$dir"/* "$kept/$k/"
-      else
-        rm -rf "${kept:?}/$k"
-      fi
-    fi
+    [ -z "$lines" ] || note_difference "$k" "$label" "$dir" "$name" "$dir"/*
     echo "$k" >>"$dir.done"
   done
   rm -rf "$dir"

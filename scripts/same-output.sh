@@ -265,17 +265,7 @@ run_cases() {  # worker, workers
       compgen -G "$dir/new/run/$f" >/dev/null ||
         lines+="$label: the new program wrote no $f: the input does not exercise what it should"$'\n'
     done
-    if [ -n "$lines" ]; then
-      printf '%s' "$lines" | sed "/^$/d; s/^/$k\t/" >>"$dir.lines"
-      echo "$k" >>"$dir.differ"
-      if mkdir "$kept/$k" 2>/dev/null && [ "$(ls "$kept" | wc -l)" -le 20 ]; then
-        printf '%s\n' "$label" >"$kept/$k/case"
-        rm -f "$dir/base/run/$name" "$dir/new/run/$name"
-        mv "$dir/base" "$dir/new" "$kept/$k/"
-      else
-        rm -rf "${kept:?}/$k"
-      fi
-    fi
+    [ -z "$lines" ] || note_difference "$k" "$label" "$dir" "$name" "$dir/base" "$dir/new"
     echo "$k" >>"$dir.done"
   done
   rm -rf "$dir" "$dir.template"
